@@ -1,0 +1,59 @@
+// A fresh emulated machine in a temporary directory for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "win9x/machine.h"
+
+namespace ovltest {
+
+// A temporary directory removed with everything in it at the end.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    const std::string &path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Creates a Windows 98 machine (or the version given) and opens it for this
+// process; every override and fault is cleared before and after the test.
+class MachineTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Replaces the machine with a fresh one of another version.
+    void Recreate(win9x::machine::WindowsVersion os);
+
+    std::string MachineDir() const { return dir_.path() + "/machine"; }
+    // Host path of a file on drive C:, e.g. HostPath("C:\\WINDOWS\\WIN.INI").
+    std::string HostPath(const std::string &windowsPath) const;
+
+    TempDir dir_;
+};
+
+// Path of a test program built next to the test binaries.
+std::string TestProgram(const std::string &name);
+
+// Runs a program to its end with OVLSIM_MACHINE set to `machineDir`;
+// returns its exit status (-1 when it could not be started or was killed).
+int RunProgram(const std::string &machineDir, const std::vector<std::string> &argv);
+
+// Starts a program without waiting; returns its process id (or -1).
+int StartProgram(const std::string &machineDir, const std::vector<std::string> &argv);
+// Waits for a started program; returns its exit status (-1 when killed).
+int WaitProgram(int pid);
+
+// Reads a whole host file ("" when missing); writes one.
+std::string ReadHostFile(const std::string &path);
+void WriteHostFile(const std::string &path, const std::string &content);
+
+}  // namespace ovltest

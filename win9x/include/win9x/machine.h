@@ -1,0 +1,82 @@
+// Host-side control of an emulated Windows 98 machine: the one seam through
+// which the machine tool and the tests create and steer machines. Product
+// code never includes this header.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace win9x::machine {
+
+// The environment variable through which a process finds its machine.
+inline constexpr const char *kMachineVariable = "OVLSIM_MACHINE";
+
+enum class WindowsVersion { Win95, Win98, WinMe, NT4 };
+
+// "95", "98", "me", "nt4".
+const char *VersionKeyword(WindowsVersion version);
+std::optional<WindowsVersion> ParseVersionKeyword(std::string_view keyword);
+// The "Version" text of HKLM\Software\Microsoft\Windows\CurrentVersion, or
+// empty for Windows NT 4.0, which keeps no such value there.
+const char *VersionText(WindowsVersion version);
+
+// ---- Creating and opening machines --------------------------------------
+
+// Creates a fresh machine in `dir`. An existing machine there is refused
+// unless `force` is set, in which case it is replaced. On failure returns
+// false with a one-line reason in `error`.
+bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *error);
+
+// Makes the machine in `dir` this process's machine (closing any other).
+bool Open(const std::string &dir, std::string *error);
+
+// Opens the machine named by OVLSIM_MACHINE unless one is open already.
+bool OpenFromEnvironment(std::string *error);
+
+bool IsMachineDirectory(const std::string &dir);
+
+// The open machine's directory (absolute), or empty when none is open.
+std::string Directory();
+
+void Close();
+
+// ---- Settings shared by every process of the machine ----------------------
+
+WindowsVersion Version();
+void SetVersion(WindowsVersion version);
+bool ShellRunning();
+void SetShellRunning(bool running);
+// Starts the machine's clock again: GetTickCount counts from 0 from now on.
+void Reboot();
+
+// ---- Per-process overrides, for tests ---------------------------------------
+
+void OverrideTickCount(std::optional<uint32_t> ticks);
+void OverrideVersion(std::optional<WindowsVersion> version);
+void OverrideWindowsDirectory(std::optional<std::string> path);
+
+// ---- Fault injection (this process) -----------------------------------------
+
+// The nth LocalAlloc/HeapAlloc from now (1 = the next one) fails; 0 disarms.
+void FailNthAllocation(unsigned nth);
+// The nth call from now of the named API (for example "RegSetValueExA") fails
+// with `error`; 0 disarms. Several APIs may be armed at once.
+void FailNthCall(const std::string &api, unsigned nth, DWORD error);
+void ClearFaults();
+
+// ---- Drive C: --------------------------------------------------------------
+
+// Host path of a Windows path on drive C: (existing components matched
+// without regard to case), or empty when the path is not on drive C:.
+std::string HostPath(const std::string &windowsPath);
+
+// Runs `body` with every registry call of this thread inside one transaction
+// of the machine's registry; nothing of it is kept when `body` returns false.
+bool RegistryTransaction(const std::function<bool()> &body);
+
+}  // namespace win9x::machine

@@ -1,0 +1,20 @@
+// The calling thread's last-error value.
+#include <windows.h>
+
+namespace {
+thread_local DWORD t_lastError = 0;
+}
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void)
+{
+    return t_lastError;
+}
+
+void WINAPI SetLastError(DWORD dwErrCode)
+{
+    t_lastError = dwErrCode;
+}
+
+}  // extern "C"

@@ -1,0 +1,303 @@
+// Creating, opening and configuring machines; per-process overrides.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+
+#include "layer.h"
+#include "schema.h"
+
+namespace fs = std::filesystem;
+
+namespace win9x::layer {
+
+namespace {
+
+std::mutex g_machineMutex;
+std::shared_ptr<Machine> g_machine;
+bool g_triedEnvironment = false;
+
+}  // namespace
+
+// The drive C: folders a new machine starts with.
+extern const char *const kDriveFolders[];
+const char *const kDriveFolders[] = {"Windows",
+                                     "Windows/System",
+                                     "Windows/System32",
+                                     "Windows/System32/Drivers",
+                                     "Windows/System/VMM32",
+                                     "Windows/Inf",
+                                     "Windows/Inf/Other",
+                                     "Windows/Temp"};
+
+namespace {
+
+std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
+{
+    std::error_code ec;
+    fs::path absolute = fs::absolute(dir, ec);
+    if (ec || !machine::IsMachineDirectory(absolute.string())) {
+        if (error)
+            *error = "no machine in " + dir + " (create one with 'ovlsim init')";
+        return nullptr;
+    }
+    auto m = std::make_shared<Machine>();
+    m->dir = absolute.lexically_normal().string();
+    if (!m->dir.empty() && m->dir.back() == '/')
+        m->dir.pop_back();
+    m->driveC = m->dir + "/drive_c";
+    m->registry = store::Database::Open(m->dir + "/registry.db", error);
+    if (!m->registry)
+        return nullptr;
+    m->state = store::Database::Open(m->dir + "/machine.db", error);
+    if (!m->state)
+        return nullptr;
+    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state)) {
+        if (error)
+            *error = "the machine's databases in " + dir + " are damaged";
+        return nullptr;
+    }
+    auto version = machine::ParseVersionKeyword(ReadSetting(*m, "version", "98"));
+    m->version = version.value_or(machine::WindowsVersion::Win98);
+    m->bootTimeMs = std::strtoull(ReadSetting(*m, "boot_ms", "0").c_str(), nullptr, 10);
+    return m;
+}
+
+}  // namespace
+
+std::shared_ptr<Machine> OpenMachineForProcess(const std::string &dir, std::string *error)
+{
+    auto m = OpenMachine(dir, error);
+    if (!m)
+        return nullptr;
+    std::lock_guard<std::mutex> guard(g_machineMutex);
+    g_machine = m;
+    g_triedEnvironment = true;
+    return m;
+}
+
+void CloseMachineForProcess()
+{
+    std::lock_guard<std::mutex> guard(g_machineMutex);
+    g_machine.reset();
+    g_triedEnvironment = true;
+}
+
+
+std::shared_ptr<Machine> CurrentMachine()
+{
+    std::lock_guard<std::mutex> guard(g_machineMutex);
+    if (!g_machine && !g_triedEnvironment) {
+        g_triedEnvironment = true;
+        if (const char *dir = std::getenv(machine::kMachineVariable)) {
+            std::string error;
+            g_machine = OpenMachine(dir, &error);
+            if (!g_machine)
+                std::fprintf(stderr, "win9x: %s\n", error.c_str());
+        }
+    }
+    return g_machine;
+}
+
+std::string ReadSetting(Machine &m, const char *name, const std::string &fallback)
+{
+    store::Transaction tx(*m.state, store::Transaction::Mode::Read);
+    auto stmt = m.state->Prepare("SELECT value FROM settings WHERE name = ?1");
+    stmt.Bind(1, name);
+    return stmt.Step() ? stmt.Text(0) : fallback;
+}
+
+bool WriteSetting(Machine &m, const char *name, const std::string &value)
+{
+    store::Transaction tx(*m.state, store::Transaction::Mode::Write);
+    auto stmt = m.state->Prepare("INSERT OR REPLACE INTO settings(name, value) VALUES (?1, ?2)");
+    stmt.Bind(1, name).Bind(2, value);
+    return tx.ok() && stmt.Run() && tx.Commit();
+}
+
+uint64_t WallClockMs()
+{
+    using namespace std::chrono;
+    return static_cast<uint64_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace win9x::layer
+
+namespace win9x::machine {
+
+using layer::Machine;
+
+const char *VersionKeyword(WindowsVersion version)
+{
+    switch (version) {
+    case WindowsVersion::Win95: return "95";
+    case WindowsVersion::Win98: return "98";
+    case WindowsVersion::WinMe: return "me";
+    case WindowsVersion::NT4: return "nt4";
+    }
+    return "98";
+}
+
+std::optional<WindowsVersion> ParseVersionKeyword(std::string_view keyword)
+{
+    std::string lower = layer::ToLower(keyword);
+    if (lower == "95")
+        return WindowsVersion::Win95;
+    if (lower == "98")
+        return WindowsVersion::Win98;
+    if (lower == "me")
+        return WindowsVersion::WinMe;
+    if (lower == "nt4")
+        return WindowsVersion::NT4;
+    return std::nullopt;
+}
+
+const char *VersionText(WindowsVersion version)
+{
+    switch (version) {
+    case WindowsVersion::Win95: return "Windows 95";
+    case WindowsVersion::Win98: return "Windows 98";
+    case WindowsVersion::WinMe: return "Windows Millennium Edition";
+    case WindowsVersion::NT4: return "";
+    }
+    return "";
+}
+
+bool IsMachineDirectory(const std::string &dir)
+{
+    std::error_code ec;
+    return fs::is_regular_file(fs::path(dir) / "registry.db", ec) && fs::is_directory(fs::path(dir) / "drive_c", ec);
+}
+
+bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *error)
+{
+    std::error_code ec;
+    if (fs::exists(dir, ec)) {
+        if (IsMachineDirectory(dir) && !force) {
+            if (error)
+                *error = "a machine already exists in " + dir + " (use --force to replace it)";
+            return false;
+        }
+        if (!fs::is_directory(dir, ec)) {
+            if (error)
+                *error = dir + " exists and is not a directory";
+            return false;
+        }
+        if (IsMachineDirectory(dir)) {
+            Close();
+            for (const char *name : {"registry.db", "registry.db-wal", "registry.db-shm", "machine.db", "machine.db-wal",
+                                     "machine.db-shm"})
+                fs::remove(fs::path(dir) / name, ec);
+            fs::remove_all(fs::path(dir) / "drive_c", ec);
+            fs::remove_all(fs::path(dir) / "locks", ec);
+            fs::remove_all(fs::path(dir) / "hardware", ec);
+        } else if (!fs::is_empty(dir, ec)) {
+            if (error)
+                *error = dir + " is not empty and holds no machine; refusing to use it";
+            return false;
+        }
+    }
+    for (const char *folder : layer::kDriveFolders) {
+        fs::create_directories(fs::path(dir) / "drive_c" / folder, ec);
+        if (ec) {
+            if (error)
+                *error = "cannot create " + (fs::path(dir) / "drive_c" / folder).string() + ": " + ec.message();
+            return false;
+        }
+    }
+    fs::create_directories(fs::path(dir) / "locks", ec);
+    {
+        // Creating registry.db makes the directory a machine.
+        auto db = store::Database::Open((fs::path(dir) / "registry.db").string(), error);
+        if (!db || !layer::EnsureRegistrySchema(*db))
+            return false;
+    }
+    if (!Open(dir, error))
+        return false;
+    auto m = layer::CurrentMachine();
+    if (!layer::WriteSetting(*m, "version", VersionKeyword(os)) || !layer::WriteSetting(*m, "shell", "1")) {
+        if (error)
+            *error = "cannot write the settings of " + dir;
+        return false;
+    }
+    m->version = os;
+    Reboot();
+    if (!layer::WriteDefaultRegistry(os)) {
+        if (error)
+            *error = "cannot write the registry of " + dir;
+        return false;
+    }
+    return true;
+}
+
+bool Open(const std::string &dir, std::string *error)
+{
+    auto m = layer::OpenMachineForProcess(dir, error);
+    return m != nullptr;
+}
+
+bool OpenFromEnvironment(std::string *error)
+{
+    if (layer::CurrentMachine())
+        return true;
+    const char *dir = std::getenv(kMachineVariable);
+    if (!dir) {
+        if (error)
+            *error = std::string(kMachineVariable) + " is not set";
+        return false;
+    }
+    return Open(dir, error);
+}
+
+void Close()
+{
+    layer::CloseMachineForProcess();
+}
+
+std::string Directory()
+{
+    auto m = layer::CurrentMachine();
+    return m ? m->dir : std::string();
+}
+
+WindowsVersion Version()
+{
+    auto m = layer::CurrentMachine();
+    return m ? m->version : WindowsVersion::Win98;
+}
+
+void SetVersion(WindowsVersion version)
+{
+    if (auto m = layer::CurrentMachine()) {
+        layer::WriteSetting(*m, "version", VersionKeyword(version));
+        m->version = version;
+    }
+}
+
+bool ShellRunning()
+{
+    auto m = layer::CurrentMachine();
+    return m && layer::ReadSetting(*m, "shell", "1") == "1";
+}
+
+void SetShellRunning(bool running)
+{
+    if (auto m = layer::CurrentMachine())
+        layer::WriteSetting(*m, "shell", running ? "1" : "0");
+}
+
+void Reboot()
+{
+    if (auto m = layer::CurrentMachine()) {
+        m->bootTimeMs = layer::WallClockMs();
+        layer::WriteSetting(*m, "boot_ms", std::to_string(m->bootTimeMs));
+    }
+}
+
+}  // namespace win9x::machine
+
+

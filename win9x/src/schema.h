@@ -1,0 +1,16 @@
+// Table layouts of a machine's databases, and a new machine's registry.
+#pragma once
+
+#include "store.h"
+#include "win9x/machine.h"
+
+namespace win9x::layer {
+
+// Creates the registry's tables and root keys where they are missing.
+bool EnsureRegistrySchema(store::Database &db);
+// Creates machine.db's tables (settings, files, hardware, processes).
+bool EnsureStateSchema(store::Database &db);
+// Writes the keys a fresh Windows machine of this version has.
+bool WriteDefaultRegistry(machine::WindowsVersion os);
+
+}  // namespace win9x::layer
