@@ -75,3 +75,21 @@ std::string ToUpper(std::string_view text);
 bool CopyText(std::string_view text, char *buffer, size_t capacity);
 
 }  // namespace win9x::layer
+
+namespace win9x::layer {
+
+// An object that ReadFile, WriteFile and DeviceIoControl work on: a plain
+// file or a device. Failures set the last error and return FALSE.
+class IoObject : public KernelObject {
+public:
+    virtual BOOL Read(void *buffer, DWORD size, DWORD *done) = 0;
+    virtual BOOL Write(const void *buffer, DWORD size, DWORD *done) = 0;
+    virtual BOOL Control(DWORD code, void *in, DWORD inSize, void *out, DWORD outSize, DWORD *returned)
+    {
+        (void)code, (void)in, (void)inSize, (void)out, (void)outSize, (void)returned;
+        SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+};
+
+}  // namespace win9x::layer
