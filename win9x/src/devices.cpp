@@ -2,6 +2,8 @@
 // device that is not there.
 #include "devices.h"
 
+#include "layer.h"
+
 namespace win9x::layer {
 
 bool IsDevicePath(std::string_view path)
