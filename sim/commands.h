@@ -1,0 +1,14 @@
+// The ovlsim commands. Each Add...Command registers a subcommand whose
+// callback stores its exit status in *status.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include "context.h"
+
+namespace ovlsim {
+
+void AddInitCommand(CLI::App &app, Context &context, int *status);
+void AddRegCommand(CLI::App &app, Context &context, int *status);
+
+}  // namespace ovlsim

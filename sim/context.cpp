@@ -1,0 +1,38 @@
+#include "context.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "win9x/machine.h"
+
+namespace ovlsim {
+
+std::string MachineDirectory(const Context &context)
+{
+    if (!context.machineOption.empty())
+        return context.machineOption;
+    if (const char *fromEnvironment = std::getenv(win9x::machine::kMachineVariable)) {
+        if (*fromEnvironment)
+            return fromEnvironment;
+    }
+    return "machine";
+}
+
+bool OpenMachine(const Context &context)
+{
+    std::string error;
+    if (!win9x::machine::Open(MachineDirectory(context), &error)) {
+        Fail(error);
+        return false;
+    }
+    setenv(win9x::machine::kMachineVariable, win9x::machine::Directory().c_str(), 1);
+    return true;
+}
+
+int Fail(const std::string &message)
+{
+    std::fprintf(stderr, "ovlsim: %s\n", message.c_str());
+    return 1;
+}
+
+}  // namespace ovlsim

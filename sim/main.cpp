@@ -1,0 +1,31 @@
+// ovlsim: creates emulated Windows 98 machines and plays the world around
+// the Sorrelink deliverables on them.
+#include <CLI/CLI.hpp>
+
+#include "commands.h"
+
+int main(int argc, char **argv)
+{
+    ovlsim::Context context;
+    int status = 0;
+    CLI::App app{"ovlsim: an emulated Windows 98 machine for the Sorrelink USB printing suite"};
+    app.name("ovlsim");
+    app.require_subcommand(1);
+    app.fallthrough();
+    app.add_option("--machine", context.machineOption,
+                   "machine directory (default: $OVLSIM_MACHINE, else ./machine)");
+    ovlsim::AddInitCommand(app, context, &status);
+    ovlsim::AddRegCommand(app, context, &status);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError &e) {
+        std::string message = e.what();
+        std::fprintf(stderr, "ovlsim: %s (see 'ovlsim --help')\n", message.c_str());
+        return 2;
+    }
+    return status;
+}

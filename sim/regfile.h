@@ -1,0 +1,41 @@
+// REGEDIT4 text, the format the Windows 9x registry editor writes and
+// merges: key headers in brackets, then "name"=value lines.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovlsim::regfile {
+
+struct ValueEntry {
+    std::string name;  // empty for the default value (@)
+    bool remove = false;  // "name"=-
+    uint32_t type = 0;
+    std::vector<uint8_t> data;
+};
+
+struct KeyEntry {
+    std::string path;  // with its root, e.g. HKEY_LOCAL_MACHINE\Software
+    bool remove = false;  // [-path]
+    std::vector<ValueEntry> values;
+};
+
+struct File {
+    std::vector<KeyEntry> keys;
+};
+
+// Parses a whole file. On malformed input returns nullopt and a message
+// that begins with the line number ("12: ...").
+std::optional<File> Parse(std::string_view text, std::string *error);
+
+// The first line of every file.
+inline constexpr const char *kSignature = "REGEDIT4";
+
+std::string FormatKeyHeader(const std::string &path);
+// One value line (or several, hex data being wrapped), with its line end.
+std::string FormatValue(const std::string &name, uint32_t type, const std::vector<uint8_t> &data);
+
+}  // namespace ovlsim::regfile
