@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "layer.h"
+#include "hardware.h"
 #include "schema.h"
 
 namespace fs = std::filesystem;
@@ -56,7 +57,7 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
     m->state = store::Database::Open(m->dir + "/machine.db", error);
     if (!m->state)
         return nullptr;
-    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state)) {
+    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state) || !EnsureHardwareSchema(*m->state)) {
         if (error)
             *error = "the machine's databases in " + dir + " are damaged";
         return nullptr;

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace win9x::machine {
 
@@ -78,5 +79,47 @@ std::string HostPath(const std::string &windowsPath);
 // Runs `body` with every registry call of this thread inside one transaction
 // of the machine's registry; nothing of it is kept when `body` returns false.
 bool RegistryTransaction(const std::function<bool()> &body);
+
+// ---- Simulated USB printers ---------------------------------------------------
+//
+// The printers the USB driver sees, shared by every process of the machine.
+// A printer is known by its device instance ID, USB\VID_7E51&PID_<id>\<serial>.
+
+struct Printer {
+    std::string instanceId;
+    std::string serial;
+    bool attached = false;
+    bool online = true;
+    bool error = false;
+    int64_t paper = -1;  // bytes of paper left; -1 for unlimited
+    std::string deviceId;  // IEEE 1284 device ID text
+    bool refuseWrites = false;
+    uint32_t failControlIn = 0;  // the nth control request from now fails; 0 for none
+    bool failOpen = false;
+    uint64_t received = 0;  // bytes received so far
+    uint32_t opens = 0;  // open handles of live processes
+};
+
+// Adds the printer (detached) unless one with this instance ID exists.
+bool AddPrinter(const std::string &instanceId, const std::string &serial, const std::string &deviceId);
+std::optional<Printer> FindPrinterBySerial(const std::string &serial);
+std::optional<Printer> FindPrinter(const std::string &instanceId);
+std::vector<Printer> Printers();
+// Writes every setting of the printer (found by its instance ID).
+bool UpdatePrinter(const Printer &printer);
+// The bytes the printer has received, in order.
+std::string ReceivedBytes(const std::string &instanceId);
+bool ClearReceived(const std::string &instanceId);
+
+// The status byte the printer reports: 0x20 paper empty, 0x10 selected,
+// 0x08 no error.
+uint8_t PrinterStatus(const Printer &printer);
+
+// ---- Modules ----------------------------------------------------------------
+
+// Makes a built-in library ("SETUPAPI.DLL"), or one of its functions,
+// missing for every process of the machine (missing = false restores it).
+void SetModuleMissing(const std::string &module, bool missing);
+void SetFunctionMissing(const std::string &module, const std::string &function, bool missing);
 
 }  // namespace win9x::machine

@@ -1,0 +1,224 @@
+// Simulated USB printers: their state, the bytes they received, and the
+// control seam that the machine tool and the tests use to change them.
+#include "hardware.h"
+
+#include "layer.h"
+#include "process_identity.h"
+
+namespace win9x::layer {
+
+namespace {
+
+constexpr const char *kPrinterColumns =
+    "instance, serial, attached, online, error, paper, device_id, refuse_writes, fail_control_in, fail_open, received";
+
+machine::Printer ReadPrinterRow(store::Statement &stmt)
+{
+    machine::Printer p;
+    p.instanceId = stmt.Text(0);
+    p.serial = stmt.Text(1);
+    p.attached = stmt.Int(2) != 0;
+    p.online = stmt.Int(3) != 0;
+    p.error = stmt.Int(4) != 0;
+    p.paper = stmt.Int(5);
+    p.deviceId = stmt.Text(6);
+    p.refuseWrites = stmt.Int(7) != 0;
+    p.failControlIn = static_cast<uint32_t>(stmt.Int(8));
+    p.failOpen = stmt.Int(9) != 0;
+    p.received = static_cast<uint64_t>(stmt.Int(10));
+    return p;
+}
+
+// Open handles of processes that still run.
+uint32_t CountLiveOpens(store::Database &db, const std::string &instanceId)
+{
+    auto stmt = db.Prepare("SELECT pid, start FROM device_opens WHERE instance = ?1");
+    stmt.Bind(1, instanceId);
+    uint32_t live = 0;
+    while (stmt.Step()) {
+        if (IsAlive(ProcessIdentity{stmt.Int(0), stmt.Int(1)}))
+            ++live;
+    }
+    return live;
+}
+
+std::vector<machine::Printer> Query(const std::string &where, const std::string &argument)
+{
+    std::vector<machine::Printer> printers;
+    auto m = CurrentMachine();
+    if (!m)
+        return printers;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Read);
+    std::string sql = std::string("SELECT ") + kPrinterColumns + " FROM printers " + where + " ORDER BY rowid";
+    // Not cached: the text is built here, so prepare a fresh statement.
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(m->state->handle(), sql.c_str(), -1, &raw, nullptr) != SQLITE_OK)
+        return printers;
+    store::Statement stmt(*m->state, raw, false);
+    if (!argument.empty())
+        stmt.Bind(1, argument);
+    while (stmt.Step())
+        printers.push_back(ReadPrinterRow(stmt));
+    for (auto &p : printers)
+        p.opens = CountLiveOpens(*m->state, p.instanceId);
+    return printers;
+}
+
+}  // namespace
+
+bool EnsureHardwareSchema(store::Database &db)
+{
+    return db.Exec("CREATE TABLE IF NOT EXISTS printers("
+                   "  instance TEXT PRIMARY KEY COLLATE NOCASE, serial TEXT NOT NULL,"
+                   "  attached INTEGER NOT NULL DEFAULT 0, online INTEGER NOT NULL DEFAULT 1,"
+                   "  error INTEGER NOT NULL DEFAULT 0, paper INTEGER NOT NULL DEFAULT -1,"
+                   "  device_id TEXT NOT NULL DEFAULT '', refuse_writes INTEGER NOT NULL DEFAULT 0,"
+                   "  fail_control_in INTEGER NOT NULL DEFAULT 0, fail_open INTEGER NOT NULL DEFAULT 0,"
+                   "  received INTEGER NOT NULL DEFAULT 0)") &&
+           db.Exec("CREATE TABLE IF NOT EXISTS printer_data("
+                   "  id INTEGER PRIMARY KEY AUTOINCREMENT, instance TEXT NOT NULL COLLATE NOCASE, data BLOB NOT NULL)") &&
+           db.Exec("CREATE INDEX IF NOT EXISTS printer_data_by_instance ON printer_data(instance, id)") &&
+           db.Exec("CREATE TABLE IF NOT EXISTS device_opens("
+                   "  id INTEGER PRIMARY KEY AUTOINCREMENT, instance TEXT NOT NULL COLLATE NOCASE,"
+                   "  pid INTEGER NOT NULL, start INTEGER NOT NULL, access INTEGER NOT NULL, share INTEGER NOT NULL)");
+}
+
+std::optional<machine::Printer> LoadPrinter(store::Database &db, const std::string &instanceId)
+{
+    auto stmt = db.Prepare("SELECT instance, serial, attached, online, error, paper, device_id, refuse_writes,"
+                           " fail_control_in, fail_open, received FROM printers WHERE instance = ?1");
+    stmt.Bind(1, instanceId);
+    if (!stmt.Step())
+        return std::nullopt;
+    return ReadPrinterRow(stmt);
+}
+
+bool IsAttached(const std::string &instanceId)
+{
+    auto m = CurrentMachine();
+    if (!m)
+        return false;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Read);
+    auto printer = LoadPrinter(*m->state, instanceId);
+    return printer && printer->attached;
+}
+
+bool RecordReceived(store::Database &db, const std::string &instanceId, const void *data, size_t size,
+                    int64_t paperLeft)
+{
+    auto insert = db.Prepare("INSERT INTO printer_data(instance, data) VALUES (?1, ?2)");
+    insert.Bind(1, instanceId).BindBlob(2, data, size);
+    auto update = db.Prepare("UPDATE printers SET received = received + ?2, paper = ?3 WHERE instance = ?1");
+    update.Bind(1, instanceId).Bind(2, static_cast<int64_t>(size)).Bind(3, paperLeft);
+    return insert.Run() && update.Run();
+}
+
+bool CountControlRequest(store::Database &db, const machine::Printer &printer)
+{
+    if (printer.failControlIn == 0)
+        return false;
+    auto update = db.Prepare("UPDATE printers SET fail_control_in = ?2 WHERE instance = ?1");
+    update.Bind(1, printer.instanceId).Bind(2, static_cast<int64_t>(printer.failControlIn - 1));
+    update.Run();
+    return printer.failControlIn == 1;
+}
+
+}  // namespace win9x::layer
+
+namespace win9x::machine {
+
+bool AddPrinter(const std::string &instanceId, const std::string &serial, const std::string &deviceId)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return false;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Write);
+    auto stmt = m->state->Prepare("INSERT OR IGNORE INTO printers(instance, serial, device_id) VALUES (?1, ?2, ?3)");
+    stmt.Bind(1, instanceId).Bind(2, serial).Bind(3, deviceId);
+    return tx.ok() && stmt.Run() && tx.Commit();
+}
+
+std::optional<Printer> FindPrinterBySerial(const std::string &serial)
+{
+    auto found = layer::Query("WHERE serial = ?1", serial);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+std::optional<Printer> FindPrinter(const std::string &instanceId)
+{
+    auto found = layer::Query("WHERE instance = ?1", instanceId);
+    if (found.empty())
+        return std::nullopt;
+    return found.front();
+}
+
+std::vector<Printer> Printers()
+{
+    return layer::Query("", "");
+}
+
+bool UpdatePrinter(const Printer &p)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return false;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Write);
+    auto stmt = m->state->Prepare("UPDATE printers SET attached = ?2, online = ?3, error = ?4, paper = ?5,"
+                                  " device_id = ?6, refuse_writes = ?7, fail_control_in = ?8, fail_open = ?9"
+                                  " WHERE instance = ?1");
+    stmt.Bind(1, p.instanceId)
+        .Bind(2, p.attached)
+        .Bind(3, p.online)
+        .Bind(4, p.error)
+        .Bind(5, p.paper)
+        .Bind(6, p.deviceId)
+        .Bind(7, p.refuseWrites)
+        .Bind(8, static_cast<int64_t>(p.failControlIn))
+        .Bind(9, p.failOpen);
+    return tx.ok() && stmt.Run() && m->state->Changes() == 1 && tx.Commit();
+}
+
+std::string ReceivedBytes(const std::string &instanceId)
+{
+    std::string bytes;
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return bytes;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Read);
+    auto stmt = m->state->Prepare("SELECT data FROM printer_data WHERE instance = ?1 ORDER BY id");
+    stmt.Bind(1, instanceId);
+    while (stmt.Step()) {
+        auto chunk = stmt.Blob(0);
+        bytes.append(chunk.begin(), chunk.end());
+    }
+    return bytes;
+}
+
+bool ClearReceived(const std::string &instanceId)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return false;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Write);
+    auto del = m->state->Prepare("DELETE FROM printer_data WHERE instance = ?1");
+    del.Bind(1, instanceId);
+    auto reset = m->state->Prepare("UPDATE printers SET received = 0 WHERE instance = ?1");
+    reset.Bind(1, instanceId);
+    return tx.ok() && del.Run() && reset.Run() && tx.Commit();
+}
+
+uint8_t PrinterStatus(const Printer &printer)
+{
+    uint8_t status = 0;
+    if (printer.paper == 0)
+        status |= 0x20;
+    if (printer.online)
+        status |= 0x10;
+    if (!printer.error)
+        status |= 0x08;
+    return status;
+}
+
+}  // namespace win9x::machine
