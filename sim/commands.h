@@ -10,5 +10,8 @@ namespace ovlsim {
 
 void AddInitCommand(CLI::App &app, Context &context, int *status);
 void AddRegCommand(CLI::App &app, Context &context, int *status);
+void AddPlugCommands(CLI::App &app, Context &context, int *status);
+void AddPrinterCommand(CLI::App &app, Context &context, int *status);
+void AddSpoolerCommands(CLI::App &app, Context &context, int *status);
 
 }  // namespace ovlsim

@@ -16,6 +16,9 @@ int main(int argc, char **argv)
                    "machine directory (default: $OVLSIM_MACHINE, else ./machine)");
     ovlsim::AddInitCommand(app, context, &status);
     ovlsim::AddRegCommand(app, context, &status);
+    ovlsim::AddPlugCommands(app, context, &status);
+    ovlsim::AddPrinterCommand(app, context, &status);
+    ovlsim::AddSpoolerCommands(app, context, &status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {

@@ -1,0 +1,145 @@
+// ovlsim printer SERIAL: shows a simulated printer and changes its state.
+#include <cstdio>
+
+#include "commands.h"
+#include "win9x/machine.h"
+
+namespace ovlsim {
+
+namespace {
+
+struct PrinterOptions {
+    std::string serial;
+    bool paperOut = false;
+    std::optional<std::string> loadPaper;  // "" for unlimited
+    bool offline = false, online = false, error = false, clear = false;
+    std::optional<std::string> deviceId;
+    bool refuseWrites = false, acceptWrites = false;
+    std::optional<uint32_t> failControl;
+    bool failOpen = false, clearFaults = false;
+    bool received = false;
+};
+
+std::string Describe(const win9x::machine::Printer &p)
+{
+    uint8_t status = win9x::machine::PrinterStatus(p);
+    std::string paper = p.paper < 0 ? "unlimited" : p.paper == 0 ? "out" : std::to_string(p.paper) + " bytes";
+    std::string faults;
+    if (p.refuseWrites)
+        faults += "refuses writes; ";
+    if (p.failControlIn)
+        faults += "control request " + std::to_string(p.failControlIn) + " from now fails; ";
+    if (p.failOpen)
+        faults += "opens fail; ";
+    if (faults.empty())
+        faults = "none";
+    else
+        faults.resize(faults.size() - 2);
+    char statusText[160];
+    std::snprintf(statusText, sizeof statusText, "0x%02x (%s, %s%s)", status, p.online ? "selected" : "not selected",
+                  p.error ? "error" : "no error", p.paper == 0 ? ", paper empty" : "");
+    std::string out;
+    out += "printer " + p.serial + " (" + p.instanceId + ")\n";
+    out += "  attached   " + std::string(p.attached ? "yes" : "no") + "\n";
+    out += "  online     " + std::string(p.online ? "yes" : "no") + "\n";
+    out += "  error      " + std::string(p.error ? "yes" : "no") + "\n";
+    out += "  paper      " + paper + "\n";
+    out += "  status     " + std::string(statusText) + "\n";
+    out += "  device ID  " + p.deviceId + "\n";
+    out += "  received   " + std::to_string(p.received) + " bytes\n";
+    out += "  faults     " + faults + "\n";
+    out += "  opened by  " + std::to_string(p.opens) + (p.opens == 1 ? " handle\n" : " handles\n");
+    return out;
+}
+
+// Applies the options; false with the reason when they contradict.
+bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why)
+{
+    if ((o.online && o.offline) || (o.error && o.clear) || (o.refuseWrites && o.acceptWrites) ||
+        (o.paperOut && o.loadPaper)) {
+        *why = "contradicting options";
+        return false;
+    }
+    if (o.paperOut)
+        p->paper = 0;
+    if (o.loadPaper) {
+        if (o.loadPaper->empty()) {
+            p->paper = -1;
+        } else {
+            char *end = nullptr;
+            long long bytes = std::strtoll(o.loadPaper->c_str(), &end, 10);
+            if (*end || bytes <= 0) {
+                *why = "--load-paper takes a positive number of bytes, not '" + *o.loadPaper + "'";
+                return false;
+            }
+            p->paper = bytes;
+        }
+    }
+    if (o.offline || o.online)
+        p->online = o.online;
+    if (o.error || o.clear)
+        p->error = o.error;
+    if (o.deviceId)
+        p->deviceId = *o.deviceId;
+    if (o.clearFaults) {
+        p->refuseWrites = false;
+        p->failControlIn = 0;
+        p->failOpen = false;
+    }
+    if (o.refuseWrites || o.acceptWrites)
+        p->refuseWrites = o.refuseWrites;
+    if (o.failControl)
+        p->failControlIn = *o.failControl;
+    if (o.failOpen)
+        p->failOpen = true;
+    return true;
+}
+
+int Run(Context &context, const PrinterOptions &o)
+{
+    if (!OpenMachine(context))
+        return 1;
+    auto printer = win9x::machine::FindPrinterBySerial(o.serial);
+    if (!printer)
+        return Fail("no printer with serial number " + o.serial + " was ever plugged in");
+    if (o.received) {
+        std::string bytes = win9x::machine::ReceivedBytes(printer->instanceId);
+        std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+        return 0;
+    }
+    std::string why;
+    if (!Apply(o, &*printer, &why))
+        return Fail(why);
+    if (!win9x::machine::UpdatePrinter(*printer))
+        return Fail("cannot change printer " + o.serial);
+    printer = win9x::machine::FindPrinter(printer->instanceId);
+    std::fputs(Describe(*printer).c_str(), stdout);
+    return 0;
+}
+
+}  // namespace
+
+void AddPrinterCommand(CLI::App &app, Context &context, int *status)
+{
+    auto o = std::make_shared<PrinterOptions>();
+    CLI::App *cmd = app.add_subcommand("printer", "show a simulated printer; the options change its state");
+    cmd->add_option("SERIAL", o->serial, "the printer's serial number")->required();
+    cmd->add_flag("--paper-out", o->paperOut, "the printer runs out of paper");
+    cmd->add_option("--load-paper", o->loadPaper, "load paper for BYTES bytes (no number: unlimited)")
+        ->expected(0, 1)
+        ->default_str("");
+    cmd->add_flag("--offline", o->offline, "take the printer off line");
+    cmd->add_flag("--online", o->online, "put the printer on line");
+    cmd->add_flag("--error", o->error, "the printer reports an error");
+    cmd->add_flag("--clear", o->clear, "the printer's error is cleared");
+    cmd->add_option("--device-id", o->deviceId, "the IEEE 1284 device ID text it reports");
+    cmd->add_flag("--refuse-writes", o->refuseWrites, "fault: refuse every write");
+    cmd->add_flag("--accept-writes", o->acceptWrites, "undo --refuse-writes");
+    cmd->add_option("--fail-control", o->failControl, "fault: the Nth control request from now fails (0: none)");
+    cmd->add_flag("--fail-open", o->failOpen, "fault: opening the device fails");
+    cmd->add_flag("--clear-faults", o->clearFaults, "remove every injected fault");
+    cmd->add_flag("--received", o->received, "write the bytes the printer received to standard output");
+    cmd->callback([o, &context, status] { *status = Run(context, *o); });
+}
+
+}  // namespace ovlsim

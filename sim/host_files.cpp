@@ -1,0 +1,98 @@
+#include "host_files.h"
+
+#include <windows.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "win9x/machine.h"
+
+namespace fs = std::filesystem;
+
+namespace ovlsim {
+
+namespace {
+
+// The host path for a Windows path, with its folders created.
+bool PrepareTarget(const std::string &windowsTarget, std::string *hostTarget, std::string *error)
+{
+    size_t cut = windowsTarget.find_last_of('\\');
+    if (cut != std::string::npos) {
+        std::string folder = win9x::machine::HostPath(windowsTarget.substr(0, cut));
+        std::error_code ec;
+        if (folder.empty() || (fs::create_directories(folder, ec), ec)) {
+            *error = "cannot create the folder of " + windowsTarget;
+            return false;
+        }
+    }
+    *hostTarget = win9x::machine::HostPath(windowsTarget);
+    if (hostTarget->empty()) {
+        *error = windowsTarget + " is not on drive C:";
+        return false;
+    }
+    // A read-only file from an earlier install must not block the new copy.
+    SetFileAttributesA(windowsTarget.c_str(), FILE_ATTRIBUTE_ARCHIVE);
+    return true;
+}
+
+bool FinishTarget(const std::string &windowsTarget, bool readOnly, std::string *error)
+{
+    DWORD attributes = readOnly ? FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE : FILE_ATTRIBUTE_ARCHIVE;
+    if (!SetFileAttributesA(windowsTarget.c_str(), attributes)) {
+        *error = "cannot set the attributes of " + windowsTarget;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string HostBuild(const std::string &name)
+{
+    std::error_code ec;
+    fs::path self = fs::read_symlink("/proc/self/exe", ec);
+    if (ec)
+        return "";
+    fs::path candidate = self.parent_path() / name;
+    return fs::exists(candidate, ec) ? candidate.string() : "";
+}
+
+bool InstallHostFile(const std::string &hostSource, const std::string &windowsTarget, bool readOnly,
+                     std::string *error)
+{
+    std::string target;
+    if (!PrepareTarget(windowsTarget, &target, error))
+        return false;
+    std::error_code ec;
+    fs::copy_file(hostSource, target, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        *error = "cannot copy " + hostSource + " to " + windowsTarget + ": " + ec.message();
+        return false;
+    }
+    return FinishTarget(windowsTarget, readOnly, error);
+}
+
+bool InstallTextFile(const std::string &windowsTarget, const std::string &content, bool readOnly,
+                     std::string *error)
+{
+    std::string target;
+    if (!PrepareTarget(windowsTarget, &target, error))
+        return false;
+    std::ofstream out(target, std::ios::binary | std::ios::trunc);
+    out << content;
+    if (!out) {
+        *error = "cannot write " + windowsTarget;
+        return false;
+    }
+    out.close();
+    return FinishTarget(windowsTarget, readOnly, error);
+}
+
+bool WindowsFileExists(const std::string &windowsPath)
+{
+    DWORD attributes = GetFileAttributesA(windowsPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace ovlsim

@@ -1,0 +1,202 @@
+#include "spooler.h"
+
+#include <cstring>
+
+namespace ovlsim {
+
+namespace {
+
+constexpr const char *kMonitorsKey = "System\\CurrentControlSet\\Control\\Print\\Monitors";
+constexpr const char *kPortsKey = "System\\CurrentControlSet\\Control\\Print\\Ports";
+
+std::string ReadText(HKEY key, const char *name)
+{
+    char text[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH;
+    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
+        return "";
+    return text;
+}
+
+// Registered monitors with their "Driver" value, in registry order.
+std::vector<LoadedMonitor> RegisteredMonitors()
+{
+    std::vector<LoadedMonitor> found;
+    HKEY monitors = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, &monitors) != ERROR_SUCCESS)
+        return found;
+    for (DWORD index = 0;; ++index) {
+        char name[MAX_PATH];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(monitors, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(monitors, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
+            continue;
+        LoadedMonitor monitor;
+        monitor.name = name;
+        monitor.driver = ReadText(key, "Driver");
+        RegCloseKey(key);
+        found.push_back(monitor);
+    }
+    RegCloseKey(monitors);
+    return found;
+}
+
+std::string Text(LPSTR text)
+{
+    return text ? std::string(text) : std::string();
+}
+
+}  // namespace
+
+Spooler::~Spooler()
+{
+    for (auto &monitor : monitors_)
+        FreeLibrary(monitor.module);
+}
+
+void Spooler::Start(std::vector<std::string> *notes)
+{
+    for (LoadedMonitor monitor : RegisteredMonitors()) {
+        if (monitor.driver.empty()) {
+            notes->push_back("monitor " + monitor.name + " has no \"Driver\" value; left out");
+            continue;
+        }
+        monitor.module = LoadLibraryA(monitor.driver.c_str());
+        if (!monitor.module) {
+            notes->push_back("monitor " + monitor.name + ": cannot load " + monitor.driver + " (" +
+                             DescribeError(GetLastError()) + "); left out");
+            continue;
+        }
+        FARPROC entry = GetProcAddress(monitor.module, "InitializeMonitorEx");
+        if (!entry) {
+            notes->push_back("monitor " + monitor.name + ": " + monitor.driver + " has no InitializeMonitorEx");
+            FreeLibrary(monitor.module);
+            continue;
+        }
+        PFN_INITIALIZE_MONITOR_EX initialize;
+        std::memcpy(&initialize, &entry, sizeof initialize);
+        std::string root = std::string(kMonitorsKey) + "\\" + monitor.name;
+        if (!initialize(root.data(), &monitor.table)) {
+            notes->push_back("monitor " + monitor.name + ": InitializeMonitorEx failed (" +
+                             DescribeError(GetLastError()) + ")");
+            FreeLibrary(monitor.module);
+            continue;
+        }
+        monitors_.push_back(monitor);
+    }
+}
+
+bool Spooler::EnumMonitorPorts(const LoadedMonitor &monitor, DWORD level, std::vector<PortRecord> *ports,
+                               std::string *error)
+{
+    if (!monitor.table.pfnEnumPorts)
+        return true;
+    // Ask for the size, allocate, ask again; the list may grow in between.
+    std::vector<BYTE> buffer;
+    DWORD needed = 0, returned = 0;
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        if (monitor.table.pfnEnumPorts(nullptr, level, buffer.empty() ? nullptr : buffer.data(),
+                                       static_cast<DWORD>(buffer.size()), &needed, &returned))
+            break;
+        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+            *error = "monitor " + monitor.name + ": EnumPorts failed (" + DescribeError(GetLastError()) + ")";
+            return false;
+        }
+        buffer.assign(needed, 0);
+        returned = 0;
+        if (attempt == 4) {
+            *error = "monitor " + monitor.name + ": the port list keeps changing";
+            return false;
+        }
+    }
+    for (DWORD i = 0; i < returned; ++i) {
+        PortRecord record;
+        if (level == 1) {
+            record.name = Text(reinterpret_cast<PORT_INFO_1A *>(buffer.data())[i].pName);
+        } else {
+            const PORT_INFO_2A &info = reinterpret_cast<PORT_INFO_2A *>(buffer.data())[i];
+            record.name = Text(info.pPortName);
+            record.monitorName = Text(info.pMonitorName);
+            record.description = Text(info.pDescription);
+            record.type = info.fPortType;
+        }
+        record.monitor = monitor.name;
+        ports->push_back(record);
+    }
+    return true;
+}
+
+bool Spooler::EnumAllPorts(DWORD level, std::vector<PortRecord> *ports, std::string *error)
+{
+    std::vector<PortRecord> all;
+    for (const auto &monitor : monitors_) {
+        if (!EnumMonitorPorts(monitor, level, &all, error))
+            return false;
+    }
+    // Every registration of the one library lists the same ports: a port
+    // belongs to the first monitor that offers it.
+    for (auto &record : all) {
+        bool merged = false;
+        for (auto &kept : *ports) {
+            if (kept.monitor != record.monitor && lstrcmpiA(kept.name.c_str(), record.name.c_str()) == 0) {
+                ++kept.offeredBy;
+                merged = true;
+                break;
+            }
+        }
+        if (!merged) {
+            record.offeredBy = 1;
+            ports->push_back(record);
+        }
+    }
+    return true;
+}
+
+const LoadedMonitor *Spooler::FindPortMonitor(const std::string &port)
+{
+    for (const auto &monitor : monitors_) {
+        std::vector<PortRecord> ports;
+        std::string ignored;
+        if (!EnumMonitorPorts(monitor, 1, &ports, &ignored))
+            continue;
+        for (const auto &record : ports) {
+            if (lstrcmpiA(record.name.c_str(), port.c_str()) == 0)
+                return &monitor;
+        }
+    }
+    return nullptr;
+}
+
+bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
+{
+    for (const auto &record : ports) {
+        HKEY key = nullptr;
+        std::string path = std::string(kPortsKey) + "\\" + record.name;
+        if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)
+            return false;
+        RegCloseKey(key);
+    }
+    return true;
+}
+
+std::string DescribeError(DWORD error)
+{
+    switch (error) {
+    case ERROR_OUT_OF_PAPER: return "printer out of paper";
+    case ERROR_NOT_READY: return "printer not ready";
+    case ERROR_BUSY: return "port busy with another job";
+    case ERROR_FILE_NOT_FOUND: return "not found";
+    case ERROR_SHARING_VIOLATION: return "the printer is in use by another program";
+    case ERROR_GEN_FAILURE: return "the device does not respond";
+    case ERROR_MOD_NOT_FOUND: return "module not found";
+    case ERROR_BAD_EXE_FORMAT: return "not a library for this machine";
+    case ERROR_INVALID_PARAMETER: return "invalid parameter";
+    case ERROR_INVALID_LEVEL: return "invalid level";
+    case ERROR_INVALID_PRINTER_COMMAND: return "the monitor refuses that request";
+    default: return "error " + std::to_string(error);
+    }
+}
+
+}  // namespace ovlsim

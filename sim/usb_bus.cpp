@@ -1,0 +1,158 @@
+#include "usb_bus.h"
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstring>
+
+#include "ovlcommon.h"
+#include "win9x/machine.h"
+
+namespace ovlsim {
+
+namespace {
+
+std::string Lower(std::string text)
+{
+    for (char &c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool SetText(HKEY key, const char *name, const std::string &text)
+{
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+}
+
+bool SetNumber(HKEY key, const char *name, DWORD number)
+{
+    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number) ==
+           ERROR_SUCCESS;
+}
+
+// Product, SerialNumber and Enabled, as the driver writes them.
+bool WriteDeviceValues(HKEY key, const PrinterIdentity &identity)
+{
+    return SetText(key, OVL_VALUE_PRODUCT, identity.model) &&
+           SetText(key, OVL_VALUE_SERIAL_NUMBER, identity.serial) && SetNumber(key, OVL_VALUE_ENABLED, 1);
+}
+
+bool WriteKeys(const PrinterIdentity &identity)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, identity.EnumKey().c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    bool ok = SetText(key, "DeviceDesc", identity.model) &&
+              SetText(key, "HardwareID", "USB\\" + identity.HardwareId()) && SetText(key, "Mfg", "Orvane") &&
+              WriteDeviceValues(key, identity);
+    RegCloseKey(key);
+    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, identity.InterfaceKey().c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    ok = SetText(key, "DeviceInstance", identity.InstanceId());
+    RegCloseKey(key);
+    std::string parameters = identity.InterfaceKey() + "\\#\\Device Parameters";
+    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    ok = SetText(key, "SymbolicLink", identity.DevicePath()) && WriteDeviceValues(key, identity);
+    RegCloseKey(key);
+    return ok;
+}
+
+}  // namespace
+
+std::string PrinterIdentity::HardwareId() const
+{
+    return std::string("VID_") + OVL_USB_VENDOR_ID + "&PID_" + productId;
+}
+
+std::string PrinterIdentity::InstanceId() const
+{
+    return "USB\\" + HardwareId() + "\\" + serial;
+}
+
+std::string PrinterIdentity::EnumKey() const
+{
+    return "Enum\\" + InstanceId();
+}
+
+std::string PrinterIdentity::InterfaceKey() const
+{
+    return std::string("System\\CurrentControlSet\\Control\\DeviceClasses\\") + OVL_INTERFACE_CLASS_TEXT +
+           "\\##?#USB#" + HardwareId() + "#" + serial + "#" + OVL_INTERFACE_CLASS_TEXT;
+}
+
+std::string PrinterIdentity::DevicePath() const
+{
+    return "\\\\?\\usb#" + Lower(HardwareId()) + "#" + Lower(serial) + "#" + OVL_INTERFACE_CLASS_TEXT;
+}
+
+std::string PrinterIdentity::PortName() const
+{
+    return std::string(OVL_PORT_PREFIX) + model + OVL_PORT_SEPARATOR + serial;
+}
+
+bool ValidateIdentity(PrinterIdentity *identity, std::string *error)
+{
+    if (identity->model.empty() || identity->serial.empty()) {
+        *error = "the model and the serial number must not be empty";
+        return false;
+    }
+    if (identity->serial.find_first_of(" \\") != std::string::npos) {
+        *error = "a serial number cannot hold a blank or a backslash: '" + identity->serial + "'";
+        return false;
+    }
+    if (identity->model.find_first_of("\\-") != std::string::npos) {
+        *error = "a model cannot hold a backslash or a '-': '" + identity->model + "'";
+        return false;
+    }
+    if (identity->productId.size() != 4 ||
+        identity->productId.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        *error = "a USB product ID is four hex digits, not '" + identity->productId + "'";
+        return false;
+    }
+    for (char &c : identity->productId)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    if (identity->PortName().size() > OVL_PORT_NAME_MAX) {
+        *error = "the port name would be longer than 255 characters";
+        return false;
+    }
+    return true;
+}
+
+bool AnnounceDevice(const PrinterIdentity &identity, std::string *error)
+{
+    if (!win9x::machine::RegistryTransaction([&] { return WriteKeys(identity); })) {
+        *error = "cannot write the device keys of " + identity.InstanceId();
+        return false;
+    }
+    std::string deviceId = "MFG:Orvane;MDL:" + identity.model + ";CMD:OVL;CLS:PRINTER;DES:Orvane " +
+                           identity.model + ";";
+    if (!win9x::machine::AddPrinter(identity.InstanceId(), identity.serial, deviceId)) {
+        *error = "cannot add " + identity.InstanceId() + " to the machine's hardware";
+        return false;
+    }
+    return true;
+}
+
+bool IsKnownPrinter(const PrinterIdentity &identity)
+{
+    return win9x::machine::FindPrinter(identity.InstanceId()).has_value();
+}
+
+bool SetAttached(const std::string &instanceId, bool attached, std::string *error)
+{
+    auto printer = win9x::machine::FindPrinter(instanceId);
+    if (!printer) {
+        *error = "no printer " + instanceId;
+        return false;
+    }
+    printer->attached = attached;
+    if (!win9x::machine::UpdatePrinter(*printer)) {
+        *error = "cannot change the state of " + instanceId;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace ovlsim

@@ -1,0 +1,37 @@
+// The USB side of a simulated printer: what its driver announces when it is
+// plugged in (the enumeration key and the device interface) and the
+// printer itself in the machine's hardware.
+#pragma once
+
+#include <string>
+
+namespace ovlsim {
+
+struct PrinterIdentity {
+    std::string model;      // e.g. "Sorrelink 640", the interface's Product
+    std::string serial;     // e.g. "X1", the interface's SerialNumber
+    std::string productId = "0114";  // USB product ID, four hex digits
+
+    std::string HardwareId() const;   // VID_7E51&PID_0114
+    std::string InstanceId() const;   // USB\VID_7E51&PID_0114\X1
+    std::string EnumKey() const;      // Enum\USB\VID_7E51&PID_0114\X1
+    std::string InterfaceKey() const; // DeviceClasses\{class}\##?#USB#VID_7E51&PID_0114#X1#{class}
+    std::string DevicePath() const;   // \\?\usb#vid_7e51&pid_0114#x1#{class}
+    std::string PortName() const;     // USB/Sorrelink 640/X1
+};
+
+// Refuses an empty model or serial, a serial with a blank or a backslash, a
+// model with a backslash or a '-', and a product ID that is not four hex
+// digits (made upper case).
+bool ValidateIdentity(PrinterIdentity *identity, std::string *error);
+
+// Writes the USB enumeration key and the device interface (with Product,
+// SerialNumber and Enabled) and adds the printer, detached, to the hardware.
+bool AnnounceDevice(const PrinterIdentity &identity, std::string *error);
+
+// Whether the machine has seen this printer before.
+bool IsKnownPrinter(const PrinterIdentity &identity);
+
+bool SetAttached(const std::string &instanceId, bool attached, std::string *error);
+
+}  // namespace ovlsim
