@@ -115,6 +115,20 @@ bool ClearReceived(const std::string &instanceId);
 // 0x08 no error.
 uint8_t PrinterStatus(const Printer &printer);
 
+// ---- Programs -----------------------------------------------------------------
+
+struct ProgramRun {
+    bool started = false;
+    DWORD error = 0;     // why it did not start: ERROR_FILE_NOT_FOUND, ERROR_BAD_FORMAT, ...
+    int exitCode = -1;   // when waited for: its exit status (-1 when killed)
+};
+
+// Starts a Windows command line on the machine as WinExec does: the program
+// (a host program lying on drive C:, found in C:\WINDOWS\SYSTEM then
+// C:\WINDOWS when named without a folder) receives the rest of the line as
+// its argument text, and the machine through OVLSIM_MACHINE.
+ProgramRun RunCommandLine(const std::string &commandLine, bool wait);
+
 // ---- Modules ----------------------------------------------------------------
 
 // Makes a built-in library ("SETUPAPI.DLL"), or one of its functions,
