@@ -1,5 +1,6 @@
 # Writes OUTPUT: a C++ file holding SCRIPT's text and the bytes of FILES,
 # registered with the layer when the program starts.
+string(REPLACE "|" ";" FILES "${FILES}")
 file(READ ${SCRIPT} script_text)
 get_filename_component(script_name ${SCRIPT} NAME)
 set(body "// Generated from ${script_name}; do not edit.\n#include \"win9x/resources.h\"\n\nnamespace {\n")

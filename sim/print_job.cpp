@@ -32,7 +32,9 @@ PrintResult RunPrintJob(const LoadedMonitor &monitor, const PrintOptions &option
     }
     std::string printer = options.printer;
     if (!table.pfnStartDocPort(handle, printer.data(), 1, 1, nullptr)) {
-        result.error = "cannot start the job on " + port + ": " + DescribeError(GetLastError());
+        DWORD error = GetLastError();
+        result.error = "cannot start the job on " + port + ": " +
+                       (error == ERROR_FILE_NOT_FOUND ? "printer not connected" : DescribeError(error));
         table.pfnClosePort(handle);
         return result;
     }
