@@ -13,5 +13,6 @@ void AddRegCommand(CLI::App &app, Context &context, int *status);
 void AddPlugCommands(CLI::App &app, Context &context, int *status);
 void AddPrinterCommand(CLI::App &app, Context &context, int *status);
 void AddSpoolerCommands(CLI::App &app, Context &context, int *status);
+void AddStartupCommands(CLI::App &app, Context &context, int *status);
 
 }  // namespace ovlsim

@@ -19,6 +19,7 @@ int main(int argc, char **argv)
     ovlsim::AddPlugCommands(app, context, &status);
     ovlsim::AddPrinterCommand(app, context, &status);
     ovlsim::AddSpoolerCommands(app, context, &status);
+    ovlsim::AddStartupCommands(app, context, &status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {

@@ -76,6 +76,12 @@ void ClearFaults();
 // without regard to case), or empty when the path is not on drive C:.
 std::string HostPath(const std::string &windowsPath);
 
+// File work Windows does at its next start, outside any API: moving a file
+// over another (whatever their attributes) and deleting a file whatever its
+// attributes. ERROR_SUCCESS or the Windows error.
+DWORD MoveFileOver(const std::string &source, const std::string &target);
+DWORD DeleteFileForce(const std::string &path);
+
 // Runs `body` with every registry call of this thread inside one transaction
 // of the machine's registry; nothing of it is kept when `body` returns false.
 bool RegistryTransaction(const std::function<bool()> &body);

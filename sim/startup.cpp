@@ -1,0 +1,84 @@
+#include "startup.h"
+
+#include <windows.h>
+
+#include "inspect.h"
+#include "win9x/machine.h"
+
+namespace ovlsim {
+
+namespace {
+
+constexpr const char *kRunOnce = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
+
+std::string Result(DWORD error)
+{
+    return error == ERROR_SUCCESS ? "done" : "failed (error " + std::to_string(error) + ")";
+}
+
+// The RunOnce values in order: name and command line.
+std::vector<std::pair<std::string, std::string>> RunOnceValues(HKEY key)
+{
+    std::vector<std::pair<std::string, std::string>> values;
+    for (DWORD index = 0;; ++index) {
+        char name[MAX_PATH];
+        DWORD nameSize = sizeof name;
+        char data[4096] = {};
+        DWORD dataSize = sizeof data - 1;
+        DWORD type = 0;
+        if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE *>(data), &dataSize) !=
+            ERROR_SUCCESS)
+            break;
+        if (type == REG_SZ || type == REG_EXPAND_SZ)
+            values.emplace_back(name, data);
+    }
+    return values;
+}
+
+}  // namespace
+
+void ProcessRenameSection(std::vector<std::string> *report)
+{
+    std::string ini = "C:\\WINDOWS\\WININIT.INI";
+    if (GetFileAttributesA(ini.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        report->push_back("no WININIT.INI: nothing to do before the start");
+        return;
+    }
+    for (const auto &entry : RenameEntries()) {
+        size_t cut = entry.find('=');
+        if (cut == std::string::npos) {
+            report->push_back("skipped \"" + entry + "\" (no '=')");
+            continue;
+        }
+        std::string target = entry.substr(0, cut), source = entry.substr(cut + 1);
+        if (lstrcmpiA(target.c_str(), "NUL") == 0)
+            report->push_back("deleted " + source + ": " + Result(win9x::machine::DeleteFileForce(source)));
+        else
+            report->push_back("moved " + source + " over " + target + ": " +
+                              Result(win9x::machine::MoveFileOver(source, target)));
+    }
+    std::string bak = "C:\\WINDOWS\\WININIT.BAK";
+    report->push_back("WININIT.INI renamed to WININIT.BAK: " + Result(win9x::machine::MoveFileOver(ini, bak)));
+}
+
+void StartShell(std::vector<std::string> *report)
+{
+    win9x::machine::SetShellRunning(true);
+    report->push_back("the desktop shell started");
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        return;
+    for (const auto &[name, command] : RunOnceValues(key)) {
+        // Removed first, so that it runs once even if it never returns.
+        RegDeleteValueA(key, name.c_str());
+        auto run = win9x::machine::RunCommandLine(command, true);
+        if (run.started)
+            report->push_back("RunOnce \"" + name + "\": " + command + " (exit " + std::to_string(run.exitCode) + ")");
+        else
+            report->push_back("RunOnce \"" + name + "\": " + command + " could not start (error " +
+                              std::to_string(run.error) + ")");
+    }
+    RegCloseKey(key);
+}
+
+}  // namespace ovlsim

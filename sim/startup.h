@@ -1,0 +1,18 @@
+// The next start of Windows 9x on the machine, and its desktop shell.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace ovlsim {
+
+// Carries out the [rename] section of C:\WINDOWS\WININIT.INI in order
+// (NUL=path deletes the file; target=source moves source over target) and
+// renames WININIT.INI to WININIT.BAK. Each step is reported in `report`.
+void ProcessRenameSection(std::vector<std::string> *report);
+
+// Starts the shell: it runs each RunOnce value of the machine once, in
+// order, removing it before running it, and waits for it.
+void StartShell(std::vector<std::string> *report);
+
+}  // namespace ovlsim
