@@ -5,6 +5,7 @@
 #include <cstring>
 #include <mutex>
 #include <unordered_map>
+#include <utility>
 
 #include "layer.h"
 #include "registry_store.h"
@@ -13,28 +14,65 @@ using win9x::layer::CurrentMachine;
 using win9x::layer::InjectedFailure;
 using win9x::layer::Machine;
 using win9x::registry::KeyId;
+using win9x::registry::Lookup;
 using win9x::store::Transaction;
 
 namespace {
 
+// An open key of this process: the key's row and the machine whose registry
+// holds it, so that a handle kept across a change of machine is refused
+// rather than taken for whatever key has the same row there.
+struct OpenKey {
+    KeyId id;
+    std::weak_ptr<Machine> machine;
+};
+
 // Open key handles of this process. Values never repeat, so a handle that
 // was closed stays invalid.
 std::mutex g_keyMutex;
-std::unordered_map<uintptr_t, KeyId> g_keys;
+std::unordered_map<uintptr_t, OpenKey> g_keys;
 uintptr_t g_nextKey = 0x1000;
 
-HKEY NewKeyHandle(KeyId id)
+HKEY NewKeyHandle(const std::shared_ptr<Machine> &m, KeyId id)
 {
     std::lock_guard<std::mutex> guard(g_keyMutex);
     uintptr_t value = g_nextKey;
     g_nextKey += 4;
-    g_keys[value] = id;
+    g_keys[value] = OpenKey{id, m};
     return reinterpret_cast<HKEY>(value);
+}
+
+// After a batch was undone: its keys are gone, and as their rows will be
+// handed out again, handles to them are made to see a deleted key (row 0
+// never exists) instead of whatever key gets the row next.
+void ForgetKeysAfter(const Machine &m, KeyId last)
+{
+    std::lock_guard<std::mutex> guard(g_keyMutex);
+    for (auto &entry : g_keys) {
+        if (entry.second.id > last && entry.second.machine.lock().get() == &m)
+            entry.second.id = 0;
+    }
 }
 
 bool IsPredefined(HKEY key)
 {
     return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_USERS || key == HKEY_CLASSES_ROOT;
+}
+
+// The Win32 result for a lookup that found nothing or could not read.
+LONG LookupError(Lookup lookup, LONG missing)
+{
+    return lookup == Lookup::Failed ? static_cast<LONG>(ERROR_REGISTRY_IO_FAILED) : missing;
+}
+
+// HKEY_CLASSES_ROOT: Windows 9x keeps the classes under HKLM\Software\Classes.
+LONG ResolveClassesRoot(Machine &m, KeyId *id)
+{
+    KeyId software = 0;
+    Lookup found = win9x::registry::FindChild(*m.registry, win9x::registry::kLocalMachineId, "Software", &software);
+    if (found == Lookup::Found)
+        found = win9x::registry::FindChild(*m.registry, software, "Classes", id);
+    return found == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS) : LookupError(found, ERROR_BADKEY);
 }
 
 // The key behind a handle, checked inside the caller's transaction.
@@ -52,23 +90,17 @@ LONG ResolveKey(Machine &m, HKEY key, KeyId *id)
         *id = win9x::registry::kUsersId;
         return ERROR_SUCCESS;
     }
-    if (key == HKEY_CLASSES_ROOT) {
-        // Windows 9x keeps the classes under HKLM\Software\Classes.
-        auto software = win9x::registry::FindChild(*m.registry, win9x::registry::kLocalMachineId, "Software");
-        auto classes = software ? win9x::registry::FindChild(*m.registry, *software, "Classes") : std::nullopt;
-        if (!classes)
-            return ERROR_BADKEY;
-        *id = *classes;
-        return ERROR_SUCCESS;
-    }
+    if (key == HKEY_CLASSES_ROOT)
+        return ResolveClassesRoot(m, id);
     {
         std::lock_guard<std::mutex> guard(g_keyMutex);
         auto found = g_keys.find(reinterpret_cast<uintptr_t>(key));
-        if (found == g_keys.end())
+        if (found == g_keys.end() || found->second.machine.lock().get() != &m)
             return ERROR_INVALID_HANDLE;
-        *id = found->second;
+        *id = found->second.id;
     }
-    return win9x::registry::KeyExists(*m.registry, *id) ? ERROR_SUCCESS : ERROR_KEY_DELETED;
+    Lookup exists = win9x::registry::KeyExists(*m.registry, *id);
+    return exists == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS) : LookupError(exists, ERROR_KEY_DELETED);
 }
 
 // Splits a subkey path at backslashes; empty components are passed over.
@@ -95,22 +127,37 @@ LONG WalkPath(Machine &m, KeyId start, const char *path, KeyId *out)
 {
     KeyId current = start;
     for (std::string_view part : SplitPath(path)) {
-        auto child = win9x::registry::FindChild(*m.registry, current, part);
-        if (!child)
-            return ERROR_FILE_NOT_FOUND;
-        current = *child;
+        Lookup found = win9x::registry::FindChild(*m.registry, current, part, &current);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_FILE_NOT_FOUND);
     }
     *out = current;
     return ERROR_SUCCESS;
 }
 
-// Runs one registry call as one transaction on the open machine.
+// The machine of the batch this thread is running, if any. Its calls use it
+// rather than ask for the process's machine while they hold the registry,
+// which would take the machine lock after the registry's lock.
+thread_local std::shared_ptr<Machine> t_batchMachine;
+
+// Makes a batch's machine the one of this thread's registry calls.
+class BatchScope {
+public:
+    explicit BatchScope(std::shared_ptr<Machine> m) : previous_(std::exchange(t_batchMachine, std::move(m))) {}
+    ~BatchScope() { t_batchMachine = std::move(previous_); }
+    BatchScope(const BatchScope &) = delete;
+    BatchScope &operator=(const BatchScope &) = delete;
+
+private:
+    std::shared_ptr<Machine> previous_;
+};
+
+// Runs one registry call as one transaction on the open machine (or the
+// batch's), and hands back the machine it ran on when `used` is given.
 template <class Body>
-LONG RunCall(const char *api, Transaction::Mode mode, Body body)
+LONG RunCall(Transaction::Mode mode, Body body, std::shared_ptr<Machine> *used = nullptr)
 {
-    if (DWORD injected = InjectedFailure(api))
-        return static_cast<LONG>(injected);
-    auto m = CurrentMachine();
+    auto m = t_batchMachine ? t_batchMachine : CurrentMachine();
     if (!m)
         return ERROR_BADDB;
     Transaction tx(*m->registry, mode);
@@ -121,25 +168,66 @@ LONG RunCall(const char *api, Transaction::Mode mode, Body body)
         if (!tx.Commit())
             return ERROR_REGISTRY_IO_FAILED;
     }
+    if (used)
+        *used = m;
     return result;
 }
 
 // Copies a name for the enumeration calls: when it does not fit, the first
-// characters that do are copied and terminated, and ERROR_MORE_DATA results.
-LONG CopyEnumName(const std::string &name, LPSTR buffer, LPDWORD capacity, bool updateOnShort)
+// characters that do are copied and terminated, the count becomes the
+// number of characters copied, and ERROR_MORE_DATA results (Windows 9x).
+LONG CopyEnumName(const std::string &name, LPSTR buffer, LPDWORD capacity)
 {
     if (name.size() + 1 > *capacity) {
         if (*capacity > 0) {
             std::memcpy(buffer, name.data(), *capacity - 1);
             buffer[*capacity - 1] = '\0';
+            *capacity -= 1;
         }
-        if (updateOnShort)
-            *capacity = static_cast<DWORD>(name.size() + 1);
         return ERROR_MORE_DATA;
     }
     std::memcpy(buffer, name.c_str(), name.size() + 1);
     *capacity = static_cast<DWORD>(name.size());
     return ERROR_SUCCESS;
+}
+
+// Opens or creates the keys of a path below a key; the work of both
+// RegCreateKeyA and RegCreateKeyExA, counted by the caller's name alone.
+LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, LPDWORD lpdwDisposition)
+{
+    if (!phkResult)
+        return ERROR_INVALID_PARAMETER;
+    KeyId found = 0;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    std::shared_ptr<Machine> used;
+    LONG result = RunCall(
+        Transaction::Mode::Write,
+        [&](Machine &m) {
+            KeyId current = 0;
+            LONG r = ResolveKey(m, hKey, &current);
+            if (r != ERROR_SUCCESS)
+                return r;
+            for (std::string_view part : SplitPath(lpSubKey)) {
+                Lookup child = win9x::registry::FindChild(*m.registry, current, part, &current);
+                if (child == Lookup::Found)
+                    continue;
+                if (child == Lookup::Failed)
+                    return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+                current = win9x::registry::CreateChild(*m.registry, current, part);
+                if (current == 0)
+                    return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+                disposition = REG_CREATED_NEW_KEY;
+            }
+            found = current;
+            return static_cast<LONG>(ERROR_SUCCESS);
+        },
+        &used);
+    if (result == ERROR_SUCCESS) {
+        *phkResult = NewKeyHandle(used, found);
+        if (lpdwDisposition)
+            *lpdwDisposition = disposition;
+    }
+    return result;
 }
 
 }  // namespace
@@ -150,17 +238,24 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
 {
     (void)ulOptions;
     (void)samDesired;
+    if (phkResult)
+        *phkResult = nullptr;
+    if (DWORD injected = InjectedFailure("RegOpenKeyExA"))
+        return static_cast<LONG>(injected);
     if (!phkResult)
         return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
     KeyId found = 0;
-    LONG result = RunCall("RegOpenKeyExA", Transaction::Mode::Read, [&](Machine &m) {
-        KeyId start = 0;
-        LONG r = ResolveKey(m, hKey, &start);
-        return r == ERROR_SUCCESS ? WalkPath(m, start, lpSubKey, &found) : r;
-    });
+    std::shared_ptr<Machine> used;
+    LONG result = RunCall(
+        Transaction::Mode::Read,
+        [&](Machine &m) {
+            KeyId start = 0;
+            LONG r = ResolveKey(m, hKey, &start);
+            return r == ERROR_SUCCESS ? WalkPath(m, start, lpSubKey, &found) : r;
+        },
+        &used);
     if (result == ERROR_SUCCESS)
-        *phkResult = NewKeyHandle(found);
+        *phkResult = NewKeyHandle(used, found);
     return result;
 }
 
@@ -173,44 +268,20 @@ LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lp
     (void)dwOptions;
     (void)samDesired;
     (void)lpSecurityAttributes;
-    if (!phkResult)
-        return ERROR_INVALID_PARAMETER;
-    *phkResult = nullptr;
-    KeyId found = 0;
-    DWORD disposition = REG_OPENED_EXISTING_KEY;
-    LONG result = RunCall("RegCreateKeyExA", Transaction::Mode::Write, [&](Machine &m) {
-        KeyId current = 0;
-        LONG r = ResolveKey(m, hKey, &current);
-        if (r != ERROR_SUCCESS)
-            return r;
-        for (std::string_view part : SplitPath(lpSubKey)) {
-            auto child = win9x::registry::FindChild(*m.registry, current, part);
-            if (child) {
-                current = *child;
-                continue;
-            }
-            current = win9x::registry::CreateChild(*m.registry, current, part);
-            if (current == 0)
-                return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
-            disposition = REG_CREATED_NEW_KEY;
-        }
-        found = current;
-        return static_cast<LONG>(ERROR_SUCCESS);
-    });
-    if (result == ERROR_SUCCESS) {
-        *phkResult = NewKeyHandle(found);
-        if (lpdwDisposition)
-            *lpdwDisposition = disposition;
-    }
-    return result;
+    if (phkResult)
+        *phkResult = nullptr;
+    if (DWORD injected = InjectedFailure("RegCreateKeyExA"))
+        return static_cast<LONG>(injected);
+    return CreateKey(hKey, lpSubKey, phkResult, lpdwDisposition);
 }
 
 LONG WINAPI RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult)
 {
+    if (phkResult)
+        *phkResult = nullptr;
     if (DWORD injected = InjectedFailure("RegCreateKeyA"))
         return static_cast<LONG>(injected);
-    return RegCreateKeyExA(hKey, lpSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, phkResult,
-                           nullptr);
+    return CreateKey(hKey, lpSubKey, phkResult, nullptr);
 }
 
 LONG WINAPI RegCloseKey(HKEY hKey)
@@ -227,30 +298,34 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
                              LPDWORD lpcbData)
 {
     (void)lpReserved;
+    if (DWORD injected = InjectedFailure("RegQueryValueExA"))
+        return static_cast<LONG>(injected);
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
-    return RunCall("RegQueryValueExA", Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        auto value = win9x::registry::GetValue(*m.registry, key, lpValueName ? lpValueName : "");
-        if (!value)
-            return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+        win9x::registry::Value value;
+        Lookup found = win9x::registry::GetValue(*m.registry, key, lpValueName ? lpValueName : "", &value);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_FILE_NOT_FOUND);
         if (lpType)
-            *lpType = value->type;
-        DWORD size = static_cast<DWORD>(value->data.size());
+            *lpType = value.type;
+        DWORD size = static_cast<DWORD>(value.data.size());
         if (!lpData) {
             if (lpcbData)
                 *lpcbData = size;
             return static_cast<LONG>(ERROR_SUCCESS);
         }
+        // A short buffer is left as it was; the caller learns the size.
         if (*lpcbData < size) {
             *lpcbData = size;
             return static_cast<LONG>(ERROR_MORE_DATA);
         }
         if (size)
-            std::memcpy(lpData, value->data.data(), size);
+            std::memcpy(lpData, value.data.data(), size);
         *lpcbData = size;
         return static_cast<LONG>(ERROR_SUCCESS);
     });
@@ -260,9 +335,11 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
                            DWORD cbData)
 {
     (void)Reserved;
+    if (DWORD injected = InjectedFailure("RegSetValueExA"))
+        return static_cast<LONG>(injected);
     if (!lpData && cbData)
         return ERROR_INVALID_PARAMETER;
-    return RunCall("RegSetValueExA", Transaction::Mode::Write, [&](Machine &m) {
+    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
@@ -277,50 +354,60 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
                           LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime)
 {
     (void)lpReserved;
+    if (DWORD injected = InjectedFailure("RegEnumKeyExA"))
+        return static_cast<LONG>(injected);
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
-    return RunCall("RegEnumKeyExA", Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        auto name = win9x::registry::ChildNameAt(*m.registry, key, dwIndex);
-        if (!name)
-            return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
+        std::string name;
+        Lookup found = win9x::registry::ChildNameAt(*m.registry, key, dwIndex, &name);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_NO_MORE_ITEMS);
+        // Keys carry no class text here: an empty one is reported.
         if (lpClass && lpcchClass && *lpcchClass > 0) {
             lpClass[0] = '\0';
             *lpcchClass = 0;
         }
         if (lpftLastWriteTime)
             *lpftLastWriteTime = FILETIME{0, 0};
-        return CopyEnumName(*name, lpName, lpcchName, false);
+        return CopyEnumName(name, lpName, lpcchName);
     });
 }
 
+// A value name too long for its buffer comes back cut with ERROR_MORE_DATA
+// while the data is still delivered (Windows 9x); data too long for its
+// buffer is not copied, and its size is reported.
 LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD lpcchValueName, LPDWORD lpReserved,
                           LPDWORD lpType, LPBYTE lpData, LPDWORD lpcbData)
 {
     (void)lpReserved;
+    if (DWORD injected = InjectedFailure("RegEnumValueA"))
+        return static_cast<LONG>(injected);
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
-    return RunCall("RegEnumValueA", Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        auto value = win9x::registry::ValueAt(*m.registry, key, dwIndex);
-        if (!value)
-            return static_cast<LONG>(ERROR_NO_MORE_ITEMS);
-        LONG named = CopyEnumName(value->name, lpValueName, lpcchValueName, false);
+        win9x::registry::Value value;
+        Lookup found = win9x::registry::ValueAt(*m.registry, key, dwIndex, &value);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_NO_MORE_ITEMS);
+        LONG named = CopyEnumName(value.name, lpValueName, lpcchValueName);
         if (lpType)
-            *lpType = value->type;
-        DWORD size = static_cast<DWORD>(value->data.size());
+            *lpType = value.type;
+        DWORD size = static_cast<DWORD>(value.data.size());
         if (lpData && *lpcbData < size) {
             *lpcbData = size;
             return static_cast<LONG>(ERROR_MORE_DATA);
         }
         if (lpData && size)
-            std::memcpy(lpData, value->data.data(), size);
+            std::memcpy(lpData, value.data.data(), size);
         if (lpcbData)
             *lpcbData = size;
         return named;
@@ -333,7 +420,9 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
                              PFILETIME lpftLastWriteTime)
 {
     (void)lpReserved;
-    return RunCall("RegQueryInfoKeyA", Transaction::Mode::Read, [&](Machine &m) {
+    if (DWORD injected = InjectedFailure("RegQueryInfoKeyA"))
+        return static_cast<LONG>(injected);
+    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
@@ -366,21 +455,25 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
     });
 }
 
+// Deletes a key with every key below it (Windows 9x); an empty subkey names
+// the key itself. The root keys, and the key behind a predefined handle,
+// cannot be deleted.
 LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
 {
+    if (DWORD injected = InjectedFailure("RegDeleteKeyA"))
+        return static_cast<LONG>(injected);
     if (!lpSubKey)
         return ERROR_INVALID_PARAMETER;
-    return RunCall("RegDeleteKeyA", Transaction::Mode::Write, [&](Machine &m) {
+    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
         KeyId start = 0;
         LONG r = ResolveKey(m, hKey, &start);
         if (r != ERROR_SUCCESS)
             return r;
-        // An empty subkey names the key itself (Windows 9x).
         KeyId doomed = 0;
         r = WalkPath(m, start, lpSubKey, &doomed);
         if (r != ERROR_SUCCESS)
             return r;
-        if (doomed <= win9x::registry::kUsersId)
+        if (doomed <= win9x::registry::kUsersId || (IsPredefined(hKey) && doomed == start))
             return static_cast<LONG>(ERROR_ACCESS_DENIED);
         return static_cast<LONG>(win9x::registry::DeleteTree(*m.registry, doomed) ? ERROR_SUCCESS
                                                                                    : ERROR_REGISTRY_IO_FAILED);
@@ -389,7 +482,9 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
 
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
-    return RunCall("RegDeleteValueA", Transaction::Mode::Write, [&](Machine &m) {
+    if (DWORD injected = InjectedFailure("RegDeleteValueA"))
+        return static_cast<LONG>(injected);
+    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
         KeyId key = 0;
         LONG r = ResolveKey(m, hKey, &key);
         if (r != ERROR_SUCCESS)
@@ -412,9 +507,19 @@ bool RegistryTransaction(const std::function<bool()> &body)
     if (!m)
         return false;
     Transaction tx(*m->registry, Transaction::Mode::Write);
-    if (!tx.ok())
+    KeyId last = 0;
+    if (!tx.ok() || !win9x::registry::LastKeyId(*m->registry, &last))
         return false;
-    return body() && tx.Commit();
+    bool done = false;
+    {
+        BatchScope scope(m);
+        done = body();
+    }
+    if (done && tx.Commit())
+        return true;
+    // Still holding the registry: nobody else can have made keys meanwhile.
+    ForgetKeysAfter(*m, last);
+    return false;
 }
 
 }  // namespace win9x::machine

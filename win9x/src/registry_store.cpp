@@ -23,20 +23,39 @@ bool CreateSchema(store::Database &db)
                    " (1, NULL, 'HKEY_LOCAL_MACHINE'), (2, NULL, 'HKEY_CURRENT_USER'), (3, NULL, 'HKEY_USERS')");
 }
 
-bool KeyExists(store::Database &db, KeyId key)
+// Found when a row came, Missing when the statement ran to its end without
+// one, Failed when it could not run.
+static Lookup Outcome(const store::Statement &stmt, bool found)
+{
+    if (found)
+        return Lookup::Found;
+    return stmt.failed() ? Lookup::Failed : Lookup::Missing;
+}
+
+Lookup KeyExists(store::Database &db, KeyId key)
 {
     auto stmt = db.Prepare("SELECT 1 FROM reg_keys WHERE id = ?1");
     stmt.Bind(1, key);
-    return stmt.Step();
+    return Outcome(stmt, stmt.Step());
 }
 
-std::optional<KeyId> FindChild(store::Database &db, KeyId parent, std::string_view name)
+Lookup FindChild(store::Database &db, KeyId parent, std::string_view name, KeyId *child)
 {
     auto stmt = db.Prepare("SELECT id FROM reg_keys WHERE parent = ?1 AND name = ?2 COLLATE NOCASE");
     stmt.Bind(1, parent).Bind(2, name);
-    if (stmt.Step())
-        return stmt.Int(0);
-    return std::nullopt;
+    bool found = stmt.Step();
+    if (found)
+        *child = stmt.Int(0);
+    return Outcome(stmt, found);
+}
+
+bool LastKeyId(store::Database &db, KeyId *last)
+{
+    auto stmt = db.Prepare("SELECT coalesce(max(id), 0) FROM reg_keys");
+    if (!stmt.Step())
+        return false;
+    *last = stmt.Int(0);
+    return true;
 }
 
 KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name)
@@ -46,13 +65,14 @@ KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name)
     return stmt.Run() ? db.LastInsertId() : 0;
 }
 
-std::optional<std::string> ChildNameAt(store::Database &db, KeyId parent, uint32_t index)
+Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, std::string *name)
 {
     auto stmt = db.Prepare("SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
     stmt.Bind(1, parent).Bind(2, static_cast<int64_t>(index));
-    if (stmt.Step())
-        return stmt.Text(0);
-    return std::nullopt;
+    bool found = stmt.Step();
+    if (found)
+        *name = stmt.Text(0);
+    return Outcome(stmt, found);
 }
 
 static Value ReadValueRow(store::Statement &stmt)
@@ -64,22 +84,24 @@ static Value ReadValueRow(store::Statement &stmt)
     return value;
 }
 
-std::optional<Value> GetValue(store::Database &db, KeyId key, std::string_view name)
+Lookup GetValue(store::Database &db, KeyId key, std::string_view name, Value *value)
 {
     auto stmt = db.Prepare("SELECT name, type, data FROM reg_values WHERE key = ?1 AND name = ?2 COLLATE NOCASE");
     stmt.Bind(1, key).Bind(2, name);
-    if (stmt.Step())
-        return ReadValueRow(stmt);
-    return std::nullopt;
+    bool found = stmt.Step();
+    if (found)
+        *value = ReadValueRow(stmt);
+    return Outcome(stmt, found);
 }
 
-std::optional<Value> ValueAt(store::Database &db, KeyId key, uint32_t index)
+Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, Value *value)
 {
     auto stmt = db.Prepare("SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
     stmt.Bind(1, key).Bind(2, static_cast<int64_t>(index));
-    if (stmt.Step())
-        return ReadValueRow(stmt);
-    return std::nullopt;
+    bool found = stmt.Step();
+    if (found)
+        *value = ReadValueRow(stmt);
+    return Outcome(stmt, found);
 }
 
 bool SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data, size_t size)
@@ -107,7 +129,8 @@ bool DeleteValue(store::Database &db, KeyId key, std::string_view name, bool *fa
 std::optional<KeyInfo> Info(store::Database &db, KeyId key)
 {
     KeyInfo info;
-    auto keys = db.Prepare("SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM reg_keys WHERE parent = ?1");
+    auto keys =
+        db.Prepare("SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM reg_keys WHERE parent = ?1");
     keys.Bind(1, key);
     if (!keys.Step())
         return std::nullopt;

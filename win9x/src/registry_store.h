@@ -33,14 +33,20 @@ struct KeyInfo {
     uint32_t maxValueData = 0;  // bytes
 };
 
+// What a lookup found: the row, no such row, or a database that could not
+// be read (so that a failed read is never mistaken for a missing name).
+enum class Lookup { Found, Missing, Failed };
+
 bool CreateSchema(store::Database &db);
-bool KeyExists(store::Database &db, KeyId key);
-std::optional<KeyId> FindChild(store::Database &db, KeyId parent, std::string_view name);
+Lookup KeyExists(store::Database &db, KeyId key);
+Lookup FindChild(store::Database &db, KeyId parent, std::string_view name, KeyId *child);
+// The highest key row so far; rows above it are made later.
+bool LastKeyId(store::Database &db, KeyId *last);
 // Creates the child (its name kept as given); 0 on failure.
 KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name);
-std::optional<std::string> ChildNameAt(store::Database &db, KeyId parent, uint32_t index);
-std::optional<Value> GetValue(store::Database &db, KeyId key, std::string_view name);
-std::optional<Value> ValueAt(store::Database &db, KeyId key, uint32_t index);
+Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, std::string *name);
+Lookup GetValue(store::Database &db, KeyId key, std::string_view name, Value *value);
+Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, Value *value);
 bool SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data, size_t size);
 // False when there was no such value (or on an error, with *failed set).
 bool DeleteValue(store::Database &db, KeyId key, std::string_view name, bool *failed);

@@ -1,0 +1,91 @@
+// A second process on the test's machine (OVLSIM_MACHINE):
+//   registry_worker write <key> <prefix> <count>
+//     writes the DWORD values <prefix>0 .. <prefix><count-1> (each value its
+//     index) into HKLM\<key>, one call each;
+//   registry_worker batch <key> <marker> <count>
+//     writes "Before" into HKLM\<key>, then starts one batch that makes the
+//     subkey "Batch" and writes 1 KB values without end; after <count> of
+//     them it creates the host file <marker> and goes on until it is killed.
+// Exit status 0 on success, 1 on a failed call, 2 on bad arguments.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "win9x/machine.h"
+
+namespace {
+
+int Fail(const char *what, LONG r)
+{
+    std::fprintf(stderr, "registry_worker: %s failed with %ld\n", what, static_cast<long>(r));
+    return 1;
+}
+
+int WriteValues(const char *path, const std::string &prefix, DWORD count)
+{
+    HKEY key = nullptr;
+    LONG r = RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key);
+    if (r != ERROR_SUCCESS)
+        return Fail("RegCreateKeyA", r);
+    for (DWORD i = 0; i < count; ++i) {
+        std::string name = prefix + std::to_string(i);
+        r = RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE *>(&i), sizeof i);
+        if (r != ERROR_SUCCESS)
+            return Fail("RegSetValueExA", r);
+    }
+    RegCloseKey(key);
+    return 0;
+}
+
+int EndlessBatch(const char *path, const char *marker, DWORD count)
+{
+    HKEY key = nullptr;
+    LONG r = RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key);
+    if (r != ERROR_SUCCESS)
+        return Fail("RegCreateKeyA", r);
+    const DWORD one = 1;
+    r = RegSetValueExA(key, "Before", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), sizeof one);
+    if (r != ERROR_SUCCESS)
+        return Fail("RegSetValueExA", r);
+    std::vector<BYTE> blob(1024, 0x5a);
+    win9x::machine::RegistryTransaction([&] {
+        HKEY batch = nullptr;
+        if ((r = RegCreateKeyA(key, "Batch", &batch)) != ERROR_SUCCESS)
+            return false;
+        for (DWORD i = 0;; ++i) {
+            std::string name = "v" + std::to_string(i);
+            HKEY target = i % 2 ? key : batch;
+            if ((r = RegSetValueExA(target, name.c_str(), 0, REG_BINARY, blob.data(), 1024)) != ERROR_SUCCESS)
+                return false;
+            if (i + 1 == count)
+                std::ofstream(marker) << "ready\n";
+            if (i + 1 >= count)  // keep writing, gently, until killed
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    return Fail("the endless batch", r);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    std::string error;
+    if (!win9x::machine::OpenFromEnvironment(&error)) {
+        std::fprintf(stderr, "registry_worker: %s\n", error.c_str());
+        return 2;
+    }
+    std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "write" && argc == 5)
+        return WriteValues(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    if (mode == "batch" && argc == 5)
+        return EndlessBatch(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
+    std::fprintf(stderr, "usage: registry_worker write KEY PREFIX COUNT | batch KEY MARKER COUNT\n");
+    return 2;
+}
