@@ -14,5 +14,6 @@ void AddPlugCommands(CLI::App &app, Context &context, int *status);
 void AddPrinterCommand(CLI::App &app, Context &context, int *status);
 void AddSpoolerCommands(CLI::App &app, Context &context, int *status);
 void AddStartupCommands(CLI::App &app, Context &context, int *status);
+void AddUsbcheckCommand(CLI::App &app, Context &context, int *status);
 
 }  // namespace ovlsim

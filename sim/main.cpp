@@ -20,6 +20,7 @@ int main(int argc, char **argv)
     ovlsim::AddPrinterCommand(app, context, &status);
     ovlsim::AddSpoolerCommands(app, context, &status);
     ovlsim::AddStartupCommands(app, context, &status);
+    ovlsim::AddUsbcheckCommand(app, context, &status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {

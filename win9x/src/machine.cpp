@@ -91,16 +91,28 @@ void CloseMachineForProcess()
 
 std::shared_ptr<Machine> CurrentMachine()
 {
-    std::lock_guard<std::mutex> guard(g_machineMutex);
-    if (!g_machine && !g_triedEnvironment) {
+    // Callers racing the first open wait for it rather than see no machine.
+    static std::mutex opening;
+    std::lock_guard<std::mutex> wait(opening);
+    const char *dir = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(g_machineMutex);
+        if (g_machine || g_triedEnvironment)
+            return g_machine;
         g_triedEnvironment = true;
-        if (const char *dir = std::getenv(machine::kMachineVariable)) {
-            std::string error;
-            g_machine = OpenMachine(dir, &error);
-            if (!g_machine)
-                std::fprintf(stderr, "win9x: %s\n", error.c_str());
-        }
+        dir = std::getenv(machine::kMachineVariable);
     }
+    if (!dir)
+        return nullptr;
+    // The databases are opened outside the lock: opening takes their locks,
+    // and a thread holding one of those may be asking for the machine.
+    std::string error;
+    auto opened = OpenMachine(dir, &error);
+    if (!opened)
+        std::fprintf(stderr, "win9x: %s\n", error.c_str());
+    std::lock_guard<std::mutex> guard(g_machineMutex);
+    if (!g_machine)
+        g_machine = opened;
     return g_machine;
 }
 

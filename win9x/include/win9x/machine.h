@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -141,5 +142,87 @@ ProgramRun RunCommandLine(const std::string &commandLine, bool wait);
 // missing for every process of the machine (missing = false restores it).
 void SetModuleMissing(const std::string &module, bool missing);
 void SetFunctionMissing(const std::string &module, const std::string &function, bool missing);
+
+// ---- Dialogs and message boxes ----------------------------------------------
+//
+// A modal dialog waits for its user through a front end: the tests' own
+// driver, the terminal front end, or a script. What the user can see and do
+// is described here; the layer turns actions into the messages a dialog
+// procedure receives.
+
+struct ControlView {
+    int id = 0;
+    std::string className;  // "Button", "ComboBox", "Static"
+    std::string text;
+    DWORD style = 0;
+    bool visible = false;
+    bool enabled = false;
+    UINT check = BST_UNCHECKED;
+    std::vector<std::string> items;  // combo box entries, in list order
+    int selection = -1;
+    bool dropped = false;  // the combo box's list is open
+    int bitmap = 0;        // SS_BITMAP: the bitmap resource
+    RECT rect{};           // dialog units
+};
+
+struct DialogView {
+    HWND handle = nullptr;
+    int templateId = 0;
+    std::string caption;
+    DWORD style = 0;
+    RECT rect{};  // dialog units
+    std::vector<ControlView> controls;  // in template order
+    const ControlView *Find(int id) const;
+};
+
+struct MessageBoxView {
+    HWND owner = nullptr;
+    std::string text;
+    std::string caption;  // as shown: "Error" when the program gave none
+    bool captionGiven = false;
+    UINT style = 0;
+};
+
+// What a user can do while a modal dialog waits. Each returns false, with
+// the reason, when the action cannot be done now.
+class DialogActions {
+public:
+    virtual ~DialogActions() = default;
+    virtual DialogView View() const = 0;
+    // Clicks a push button or a radio button (a radio button is checked and
+    // the others of its group cleared, then the dialog hears BN_CLICKED).
+    virtual bool Click(int id, std::string *error) = 0;
+    // Opens a drop-down list: the dialog hears CBN_DROPDOWN.
+    virtual bool OpenList(int id, std::string *error) = 0;
+    // Selects entry `index` of a combo box: the dialog hears CBN_SELCHANGE.
+    virtual bool Pick(int id, int index, std::string *error) = 0;
+    // Escape or the close box: the dialog hears IDCANCEL.
+    virtual void Close() = 0;
+};
+
+class DialogDriver {
+public:
+    virtual ~DialogDriver() = default;
+    // The dialog waits for its user: do one action, or return false when
+    // there is nothing more to do (the dialog is then closed with Escape).
+    virtual bool Act(DialogActions &actions) = 0;
+    // A message box is shown (over `owner` when there is one): return the
+    // button that answers it (IDOK for MB_OK).
+    virtual int AnswerMessageBox(const MessageBoxView &box, const DialogView *owner) = 0;
+    // The dialog changed (a text, a control shown, a list filled).
+    virtual void Changed(const DialogView &view) { (void)view; }
+};
+
+// The driver of this process's dialogs; without one, the layer picks the
+// terminal front end when standard input is a terminal, else a script read
+// from standard input (or from the file named by OVLSIM_FRONTEND=script:FILE).
+void SetDialogDriver(std::shared_ptr<DialogDriver> driver);
+
+// The message boxes this process has shown, oldest first.
+std::vector<MessageBoxView> MessageBoxes();
+void ClearMessageBoxes();
+
+// The cursor a program set last with SetCursor.
+HCURSOR CurrentCursor();
 
 }  // namespace win9x::machine

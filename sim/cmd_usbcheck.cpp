@@ -1,0 +1,78 @@
+// ovlsim usbcheck: runs the real troubleshooting wizard on the machine with
+// the terminal front end, or with the actions of a script.
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "commands.h"
+#include "host_files.h"
+#include "win9x/machine.h"
+
+extern char **environ;
+
+namespace ovlsim {
+
+namespace {
+
+constexpr const char *kInstalledWizard = "C:\\WINDOWS\\SYSTEM\\usbcheck98.exe";
+
+// Runs a host program with our environment and waits for it.
+int RunAndWait(const std::string &path)
+{
+    std::vector<char *> argv{const_cast<char *>(path.c_str()), nullptr};
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0)
+        return Fail("cannot start " + path);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
+}
+
+int Run(Context &context, const std::string &script)
+{
+    if (!script.empty()) {
+        std::FILE *probe = script == "-" ? stdin : std::fopen(script.c_str(), "r");
+        if (!probe)
+            return Fail("cannot read the script " + script);
+        if (probe != stdin)
+            std::fclose(probe);
+    }
+    if (!OpenMachine(context))
+        return 1;
+    if (!script.empty())
+        setenv("OVLSIM_FRONTEND", ("script:" + script).c_str(), 1);
+    std::fflush(stdout);
+    // The wizard installed on the machine, else the build next to ovlsim.
+    if (WindowsFileExists(kInstalledWizard)) {
+        auto run = win9x::machine::RunCommandLine(kInstalledWizard, true);
+        if (!run.started)
+            return Fail(std::string("cannot start ") + kInstalledWizard);
+        return run.exitCode < 0 ? 1 : run.exitCode;
+    }
+    std::string build = HostBuild("usbcheck98.exe");
+    if (build.empty())
+        return Fail("usbcheck98.exe is neither on the machine nor next to ovlsim; build the project first");
+    return RunAndWait(build);
+}
+
+}  // namespace
+
+void AddUsbcheckCommand(CLI::App &app, Context &context, int *status)
+{
+    auto script = std::make_shared<std::string>();
+    CLI::App *cmd = app.add_subcommand("usbcheck", "run the troubleshooting wizard usbcheck98 on the machine");
+    cmd->add_option("--script", *script,
+                    "take the actions from FILE ('-': standard input) and write the screen after each");
+    cmd->footer("Script actions, one per line ('#' starts a comment): choose N (option 1 to 4), next, back,\n"
+                "open-list, pick N (list entry, from 0), ok (answer the message box), close (Escape).\n"
+                "Without --script the wizard is drawn in the terminal when standard input is one, else the\n"
+                "actions are read from standard input.");
+    cmd->callback([script, &context, status] { *status = Run(context, *script); });
+}
+
+}  // namespace ovlsim

@@ -1,0 +1,131 @@
+// The attributes of files on drive C:, kept in machine.db's file_attributes
+// table because the host cannot keep them (a process running as root writes
+// to a file whatever its permission bits say), and the path and error
+// helpers that the file APIs share.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "files.h"
+
+namespace win9x::layer {
+
+std::optional<DWORD> StoredAttributes(Machine &m, const std::string &relative, DWORD fallback)
+{
+    store::Transaction tx(*m.state, store::Transaction::Mode::Read);
+    if (!tx.ok())
+        return std::nullopt;
+    auto stmt = m.state->Prepare("SELECT attributes FROM file_attributes WHERE path = ?1");
+    stmt.Bind(1, relative);
+    if (stmt.Step())
+        return static_cast<DWORD>(stmt.Int(0)) & kStoredAttributeMask;
+    if (stmt.failed())
+        return std::nullopt;
+    return fallback;
+}
+
+bool StoreAttributes(Machine &m, const std::string &relative, DWORD attributes, DWORD fallback)
+{
+    attributes &= kStoredAttributeMask;
+    if (attributes == fallback)
+        return ForgetAttributes(m, relative);
+    store::Transaction tx(*m.state, store::Transaction::Mode::Write);
+    // The path is the primary key without regard to case: replacing the row
+    // also drops an entry stored under another casing of the same path.
+    auto stmt = m.state->Prepare("INSERT OR REPLACE INTO file_attributes(path, attributes) VALUES (?1, ?2)");
+    stmt.Bind(1, relative).Bind(2, static_cast<int64_t>(attributes));
+    return tx.ok() && stmt.Run() && tx.Commit();
+}
+
+bool ForgetAttributes(Machine &m, const std::string &relative)
+{
+    store::Transaction tx(*m.state, store::Transaction::Mode::Write);
+    auto stmt = m.state->Prepare("DELETE FROM file_attributes WHERE path = ?1");
+    stmt.Bind(1, relative);
+    return tx.ok() && stmt.Run() && tx.Commit();
+}
+
+std::optional<MappedPath> MapFilePath(const char *path, DWORD *error)
+{
+    if (!path) {
+        *error = ERROR_INVALID_PARAMETER;
+        return std::nullopt;
+    }
+    if (!*path) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return std::nullopt;
+    }
+    auto mapped = MapPath(path, error);
+    if (!mapped)
+        return std::nullopt;
+    // "C:\WINDOWS\WIN.INI\" names a folder: a file there is not found.
+    char last = path[std::strlen(path) - 1];
+    if ((last == '\\' || last == '/') && mapped->exists && !IsHostFolder(mapped->host)) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return std::nullopt;
+    }
+    return mapped;
+}
+
+DWORD MissingPathError(const MappedPath &path)
+{
+    return path.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+DWORD ErrorFromErrno(int error, const MappedPath *path)
+{
+    switch (error) {
+    case ENOENT: return path ? MissingPathError(*path) : ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EEXIST: return ERROR_FILE_EXISTS;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR:
+    case ETXTBSY: return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case EMFILE:
+    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EINVAL: return ERROR_INVALID_PARAMETER;
+    default: return ERROR_GEN_FAILURE;
+    }
+}
+
+bool IsHostFolder(const std::string &hostPath)
+{
+    struct stat info;
+    return stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string LockFolder(const Machine &m)
+{
+    std::string folder = m.dir + "/locks";
+    mkdir(folder.c_str(), 0755);  // a machine made before the folder existed
+    return folder;
+}
+
+MachineLock::MachineLock(const Machine &m, const char *name)
+{
+    fd_ = open((LockFolder(m) + "/" + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
+        if (errno != EINTR) {
+            close(fd_);
+            fd_ = -1;
+        }
+    }
+}
+
+MachineLock::~MachineLock()
+{
+    if (fd_ >= 0)
+        close(fd_);  // closing the description releases the lock
+}
+
+}  // namespace win9x::layer
