@@ -2,76 +2,39 @@
 // and its class installer installs and removes it with the agent.
 #include <cstdio>
 
-#include "class_installer.h"
 #include "commands.h"
-#include "driver_install.h"
-#include "inspect.h"
-#include "model_install.h"
+#include "printer_actions.h"
 #include "usb_bus.h"
-#include "win9x/machine.h"
 
 namespace ovlsim {
 
 namespace {
 
-// What happens when a printer the machine has no installation of is
-// plugged in: the driver package is installed, the driver announces the
-// device, and the class installer runs the agent.
-bool InstallNewPrinter(const PrinterIdentity &identity, std::string *error)
-{
-    if (!InstallDriverFiles(error) || !AnnounceDevice(identity, error) || !InstallModel(identity, error) ||
-        !SetAttached(identity.InstanceId(), true, error))
-        return false;
-    std::printf("installed the driver package and announced %s\n", identity.InstanceId().c_str());
-    return InstallPrinter(identity, error);
-}
-
 int Plug(Context &context, PrinterIdentity identity)
 {
+    // Bad arguments are refused before anything is touched.
     std::string error;
     if (!ValidateIdentity(&identity, &error))
         return Fail(error);
     if (!OpenMachine(context))
         return 1;
-    bool installed = MachineKeyExists(identity.EnumKey());
-    if (!installed && !InstallNewPrinter(identity, &error))
-        return Fail(error);
-    if (installed && !SetAttached(identity.InstanceId(), true, &error))
-        return Fail(error);
-    std::printf("plugged in %s (serial %s) as %s\n", identity.model.c_str(), identity.serial.c_str(),
-                identity.InstanceId().c_str());
-    return 0;
+    return PlugInPrinter(&identity, &error) ? 0 : Fail(error);
 }
 
 int Unplug(Context &context, const std::string &serial)
 {
     if (!OpenMachine(context))
         return 1;
-    auto printer = win9x::machine::FindPrinterBySerial(serial);
-    if (!printer)
-        return Fail("no printer with serial number " + serial + " was ever plugged in");
     std::string error;
-    if (!SetAttached(printer->instanceId, false, &error))
-        return Fail(error);
-    std::printf("unplugged %s\n", printer->instanceId.c_str());
-    return 0;
+    return UnplugPrinter(serial, &error) ? 0 : Fail(error);
 }
 
-int Remove(Context &context, const std::string &serial, std::string model)
+int Remove(Context &context, const std::string &serial, const std::string &model)
 {
     if (!OpenMachine(context))
         return 1;
-    if (model.empty()) {
-        auto printer = win9x::machine::FindPrinterBySerial(serial);
-        auto described = printer ? ReadMachineText("Enum\\" + printer->instanceId, "DeviceDesc") : std::nullopt;
-        if (!described)
-            return Fail("no installed printer with serial number " + serial + " (give its model with --model)");
-        model = *described;
-    }
     std::string error;
-    if (!RemovePrinter(model, serial, &error))
-        return Fail(error);
-    return 0;
+    return RemoveInstalledPrinter(serial, model, &error) ? 0 : Fail(error);
 }
 
 }  // namespace

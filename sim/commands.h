@@ -15,5 +15,6 @@ void AddPrinterCommand(CLI::App &app, Context &context, int *status);
 void AddSpoolerCommands(CLI::App &app, Context &context, int *status);
 void AddStartupCommands(CLI::App &app, Context &context, int *status);
 void AddUsbcheckCommand(CLI::App &app, Context &context, int *status);
+void AddDemoCommand(CLI::App &app, Context &context, int *status);
 
 }  // namespace ovlsim

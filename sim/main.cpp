@@ -21,6 +21,7 @@ int main(int argc, char **argv)
     ovlsim::AddSpoolerCommands(app, context, &status);
     ovlsim::AddStartupCommands(app, context, &status);
     ovlsim::AddUsbcheckCommand(app, context, &status);
+    ovlsim::AddDemoCommand(app, context, &status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {

@@ -171,13 +171,40 @@ const LoadedMonitor *Spooler::FindPortMonitor(const std::string &port)
 
 bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
 {
+    // Each port offered now gets its key, with the monitor that offers it.
     for (const auto &record : ports) {
         HKEY key = nullptr;
         std::string path = std::string(kPortsKey) + "\\" + record.name;
         if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)
             return false;
+        RegSetValueExA(key, "Monitor", 0, REG_SZ, reinterpret_cast<const BYTE *>(record.monitor.c_str()),
+                       static_cast<DWORD>(record.monitor.size() + 1));
         RegCloseKey(key);
     }
+    // A port a monitor offered before and none offers now is forgotten;
+    // ports of no monitor (LPT1:, COM1:, FILE:) stay.
+    HKEY list = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_ALL_ACCESS, &list) != ERROR_SUCCESS)
+        return false;
+    std::vector<std::string> stale;
+    for (DWORD index = 0;; ++index) {
+        char name[MAX_PATH];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(list, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        bool offered = false;
+        for (const auto &record : ports)
+            offered = offered || lstrcmpiA(record.name.c_str(), name) == 0;
+        HKEY key = nullptr;
+        if (!offered && RegOpenKeyExA(list, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            if (!ReadText(key, "Monitor").empty())
+                stale.push_back(name);
+            RegCloseKey(key);
+        }
+    }
+    for (const auto &name : stale)
+        RegDeleteKeyA(list, name.c_str());
+    RegCloseKey(list);
     return true;
 }
 

@@ -50,7 +50,8 @@ public:
     const LoadedMonitor *FindPortMonitor(const std::string &port);
 
     // Records the ports under System\CurrentControlSet\Control\Print\Ports,
-    // as the Windows 9x spooler keeps its list of ports.
+    // as the Windows 9x spooler keeps its list of ports, and forgets the
+    // ports a monitor offered before and none offers now.
     bool RecordPorts(const std::vector<PortRecord> &ports);
 
     const std::vector<LoadedMonitor> &monitors() const { return monitors_; }

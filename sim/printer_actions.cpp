@@ -1,0 +1,71 @@
+#include "printer_actions.h"
+
+#include <cstdio>
+
+#include "class_installer.h"
+#include "driver_install.h"
+#include "inspect.h"
+#include "model_install.h"
+#include "win9x/machine.h"
+
+namespace ovlsim {
+
+namespace {
+
+// A printer the machine has no installation of: the driver package is
+// installed, the driver announces the device, the class installer runs the
+// agent.
+bool InstallNewPrinter(const PrinterIdentity &identity, std::string *error)
+{
+    if (!InstallDriverFiles(error) || !AnnounceDevice(identity, error) || !InstallModel(identity, error) ||
+        !SetAttached(identity.InstanceId(), true, error))
+        return false;
+    std::printf("installed the driver package and announced %s\n", identity.InstanceId().c_str());
+    return InstallPrinter(identity, error);
+}
+
+}  // namespace
+
+bool PlugInPrinter(PrinterIdentity *identity, std::string *error)
+{
+    if (!ValidateIdentity(identity, error))
+        return false;
+    if (MachineKeyExists(identity->EnumKey())) {
+        if (!SetAttached(identity->InstanceId(), true, error))
+            return false;
+    } else if (!InstallNewPrinter(*identity, error)) {
+        return false;
+    }
+    std::printf("plugged in %s (serial %s) as %s\n", identity->model.c_str(), identity->serial.c_str(),
+                identity->InstanceId().c_str());
+    return true;
+}
+
+bool UnplugPrinter(const std::string &serial, std::string *error)
+{
+    auto printer = win9x::machine::FindPrinterBySerial(serial);
+    if (!printer) {
+        *error = "no printer with serial number " + serial + " was ever plugged in";
+        return false;
+    }
+    if (!SetAttached(printer->instanceId, false, error))
+        return false;
+    std::printf("unplugged %s\n", printer->instanceId.c_str());
+    return true;
+}
+
+bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::string *error)
+{
+    if (model.empty()) {
+        auto printer = win9x::machine::FindPrinterBySerial(serial);
+        auto described = printer ? ReadMachineText("Enum\\" + printer->instanceId, "DeviceDesc") : std::nullopt;
+        if (!described) {
+            *error = "no installed printer with serial number " + serial + " (give its model with --model)";
+            return false;
+        }
+        model = *described;
+    }
+    return RemovePrinter(model, serial, error);
+}
+
+}  // namespace ovlsim

@@ -1,0 +1,19 @@
+// What a person does with a printer on the machine: plug it in (the first
+// time the driver package is installed and the class installer runs the
+// agent), unplug it, remove its installation. Shared by the commands and
+// the demonstration; each tells what it did on standard output.
+#pragma once
+
+#include <string>
+
+#include "usb_bus.h"
+
+namespace ovlsim {
+
+// Validates the identity (see ValidateIdentity), then installs or attaches.
+bool PlugInPrinter(PrinterIdentity *identity, std::string *error);
+bool UnplugPrinter(const std::string &serial, std::string *error);
+// `model` empty: the model its device was installed with.
+bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::string *error);
+
+}  // namespace ovlsim
