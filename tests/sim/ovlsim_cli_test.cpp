@@ -1,0 +1,101 @@
+// The ovlsim program's command-line contract: one-line errors with a
+// non-zero status, refusals that change nothing, init that will not
+// overwrite, and the REGEDIT4 commands end to end.
+#include "support/machine_fixture.h"
+
+namespace {
+
+using ovltest::ProgramOutput;
+using ovltest::RunProgramCaptured;
+using ovltest::TestProgram;
+
+class OvlsimCli : public ::testing::Test {
+protected:
+    ProgramOutput Ovlsim(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), {TestProgram("ovlsim"), "--machine", Machine()});
+        return RunProgramCaptured(Machine(), args);
+    }
+    std::string Machine() const { return dir_.path() + "/m"; }
+    static bool OneLineError(const ProgramOutput &run)
+    {
+        return run.status != 0 && run.err.rfind("ovlsim: ", 0) == 0 && run.err.find('\n') == run.err.size() - 1;
+    }
+    ovltest::TempDir dir_;
+};
+
+TEST_F(OvlsimCli, InitCreatesAMachineAndRefusesToReplaceItWithoutForce)
+{
+    ProgramOutput first = Ovlsim({"init"});
+    ASSERT_EQ(0, first.status) << first.err;
+    ProgramOutput export98 = Ovlsim({"reg", "export", "HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion"});
+    ASSERT_EQ(0, export98.status) << export98.err;
+    EXPECT_EQ(0u, export98.out.find("REGEDIT4\n"));
+    EXPECT_NE(std::string::npos, export98.out.find("\"Version\"=\"Windows 98\""));
+
+    ProgramOutput again = Ovlsim({"init"});
+    EXPECT_TRUE(OneLineError(again)) << again.err;
+    EXPECT_NE(std::string::npos, again.err.find("--force"));
+    ASSERT_EQ(0, Ovlsim({"init", "--os", "me", "--force"}).status);
+    EXPECT_NE(std::string::npos,
+              Ovlsim({"reg", "export", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion"})
+                  .out.find("\"Version\"=\"Windows Millennium Edition\""));
+}
+
+TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string before = Ovlsim({"reg", "export"}).out;
+    const std::vector<std::vector<std::string>> refused = {
+        {"plug", "", "X1"},
+        {"plug", "Sorrelink 640", ""},
+        {"plug", "Sorrelink 640", "X 1"},
+        {"plug", "Sorrelink 640", "X\\1"},
+        {"plug", "Sorrelink-640", "X1"},
+        {"plug", "Sorrelink\\640", "X1"},
+        {"plug", "Sorrelink 640", "X1", "--product-id", "12345"},
+        {"plug", "Sorrelink 640", "X1", "--product-id", "01G4"},
+        {"unplug", "NOPE"},
+        {"printer", "NOPE"},
+        {"remove", "NOPE"},
+        {"reg", "export", "HKEY_NOWHERE\\X"},
+        {"reg", "import", dir_.path() + "/missing.reg"},
+        {"print", "USB/Nothing/Here", "/etc/hostname", "--timeout", "1"},
+        {"init", "--os", "3.1"},
+        {"frobnicate"},
+    };
+    for (const auto &args : refused) {
+        ProgramOutput run = Ovlsim(args);
+        EXPECT_TRUE(OneLineError(run)) << args[0] << ": status " << run.status << ", " << run.err;
+    }
+    EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
+}
+
+TEST_F(OvlsimCli, AMalformedRegFileIsRefusedWholeWithItsLineNumber)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string reg = dir_.path() + "/bad.reg";
+    ovltest::WriteHostFile(reg, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Good]\n\"a\"=\"b\"\n"
+                                "[HKEY_LOCAL_MACHINE\\Software\\Bad]\n\"n\"=dword:xyz\n");
+    ProgramOutput run = Ovlsim({"reg", "import", reg});
+    EXPECT_TRUE(OneLineError(run));
+    EXPECT_NE(std::string::npos, run.err.find("bad.reg:6:")) << run.err;
+    EXPECT_NE(0, Ovlsim({"reg", "export", "HKLM\\Software\\Good"}).status);
+
+    std::string good = dir_.path() + "/good.reg";
+    ovltest::WriteHostFile(good, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Good]\r\n\"a\"=\"b\"\r\n");
+    ASSERT_EQ(0, Ovlsim({"reg", "import", good}).status);
+    EXPECT_NE(std::string::npos, Ovlsim({"reg", "export", "HKLM\\Software\\Good"}).out.find("\"a\"=\"b\""));
+}
+
+TEST_F(OvlsimCli, HelpIsThereForEveryCommand)
+{
+    for (const char *command : {"init", "reg", "plug", "unplug", "printer", "ports", "print", "remove", "restart",
+                                "shell", "usbcheck", "demo"}) {
+        ProgramOutput run = RunProgramCaptured(Machine(), {TestProgram("ovlsim"), command, "--help"});
+        EXPECT_EQ(0, run.status) << command;
+        EXPECT_NE(std::string::npos, run.out.find("Usage:")) << command;
+    }
+}
+
+}  // namespace
