@@ -87,6 +87,7 @@ public:
         auto control = Usable(id, error);
         if (!control)
             return false;
+        CloseOpenLists();
         if (!layer::EqualsIgnoreCase(control->className, "Button") || IsButtonKind(*control, BS_GROUPBOX)) {
             *error = "control " + std::to_string(id) + " is not a button";
             return false;
@@ -132,9 +133,28 @@ public:
         return true;
     }
 
-    void Close() override { Command(IDCANCEL, 0, nullptr); }
+    void Close() override
+    {
+        CloseOpenLists();
+        Command(IDCANCEL, 0, nullptr);
+    }
 
 private:
+    // A click elsewhere closes an open drop-down list, which tells its dialog.
+    void CloseOpenLists()
+    {
+        auto dialog = FindWindow(dialog_);
+        if (!dialog)
+            return;
+        for (HWND child : dialog->children) {
+            auto control = FindWindow(child);
+            if (control && control->dropped) {
+                control->dropped = false;
+                Command(control->id, CBN_CLOSEUP, control->handle);
+            }
+        }
+    }
+
     // A control the user can reach: visible and enabled.
     std::shared_ptr<Window> Usable(int id, std::string *error)
     {
