@@ -1,5 +1,6 @@
 #include "support/machine_fixture.h"
 
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,7 +67,10 @@ std::string TestProgram(const std::string &name)
     return std::string(OVL_TEST_BIN_DIR) + "/" + name;
 }
 
-int StartProgram(const std::string &machineDir, const std::vector<std::string> &argv)
+// Starts a program with OVLSIM_MACHINE set to `machineDir` and the file
+// actions given (null for none); returns its process id (or -1).
+static int Spawn(const std::string &machineDir, const std::vector<std::string> &argv,
+                 const posix_spawn_file_actions_t *actions)
 {
     std::vector<std::string> env;
     for (char **e = environ; *e; ++e) {
@@ -82,9 +86,14 @@ int StartProgram(const std::string &machineDir, const std::vector<std::string> &
         envp.push_back(e.data());
     envp.push_back(nullptr);
     pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0].c_str(), nullptr, nullptr, args.data(), envp.data()) != 0)
+    if (posix_spawn(&pid, argv[0].c_str(), actions, nullptr, args.data(), envp.data()) != 0)
         return -1;
     return pid;
+}
+
+int StartProgram(const std::string &machineDir, const std::vector<std::string> &argv)
+{
+    return Spawn(machineDir, argv, nullptr);
 }
 
 int WaitProgram(int pid)
@@ -98,6 +107,24 @@ int WaitProgram(int pid)
 int RunProgram(const std::string &machineDir, const std::vector<std::string> &argv)
 {
     return WaitProgram(StartProgram(machineDir, argv));
+}
+
+ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv)
+{
+    // The streams go to files rather than pipes, so that a program writing
+    // much to both cannot block on a full pipe.
+    TempDir dir;
+    std::string outPath = dir.path() + "/stdout", errPath = dir.path() + "/stderr";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ProgramOutput output;
+    output.status = WaitProgram(Spawn(machineDir, argv, &actions));
+    posix_spawn_file_actions_destroy(&actions);
+    output.out = ReadHostFile(outPath);
+    output.err = ReadHostFile(errPath);
+    return output;
 }
 
 std::string ReadHostFile(const std::string &path)

@@ -47,6 +47,19 @@ std::string TestProgram(const std::string &name);
 // returns its exit status (-1 when it could not be started or was killed).
 int RunProgram(const std::string &machineDir, const std::vector<std::string> &argv);
 
+// What a program run to its end left: its exit status (-1 when it could not
+// be started or was killed) and everything it wrote to standard output and
+// standard error.
+struct ProgramOutput {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a program as RunProgram does, capturing its standard output and
+// standard error.
+ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv);
+
 // Starts a program without waiting; returns its process id (or -1).
 int StartProgram(const std::string &machineDir, const std::vector<std::string> &argv);
 // Waits for a started program; returns its exit status (-1 when killed).

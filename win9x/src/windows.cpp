@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "dialogs.h"
 #include "layer.h"
 #include "ui.h"
 
@@ -161,6 +162,9 @@ BOOL WINAPI ShowWindow(HWND hWnd, int nCmdShow)
     }
     BOOL wasVisible = window->visible;
     window->visible = nCmdShow != SW_HIDE;
+    // A control shown or hidden changes what the dialog's front end shows.
+    if (window->parent && window->visible != (wasVisible != FALSE))
+        win9x::ui::NotifyChanged();
     return wasVisible;
 }
 
@@ -173,6 +177,8 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
     }
     BOOL wasDisabled = !window->enabled;
     window->enabled = bEnable != FALSE;
+    if (window->parent && window->enabled == (wasDisabled != FALSE))
+        win9x::ui::NotifyChanged();
     return wasDisabled;
 }
 
