@@ -1,0 +1,290 @@
+// What the port monitor costs on a fresh Windows 98 machine in a temporary
+// directory:
+// - WritePort throughput to a simulated printer against WriteFile straight
+//   to the same device in the same run; the monitor should add under 5 %
+//   (WritePortOverhead reports it as overhead_pct);
+// - EnumPorts at level 2 and a rebuild of the port list with 1, 100 and
+//   1000 device interfaces; EnumPorts should grow no worse than linearly.
+#include <benchmark/benchmark.h>
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "monitor.h"
+#include "ovlcommon.h"
+#include "usb_bus.h"
+#include "win9x/machine.h"
+
+namespace {
+
+constexpr const char *kPort = "USB/Sorrelink 640/X1";
+constexpr size_t kChunk = 16384;     // what ovlsim print hands WritePort at a time
+constexpr int64_t kClearEvery = 512; // writes between emptying the printer's memory
+
+// A machine in a temporary directory, with `interfaces` device interfaces
+// (the first a plugged-in printer) and the monitor initialised on it. The
+// tick count is held still, so nothing rebuilds unless asked to.
+class BenchMachine {
+  public:
+    explicit BenchMachine(int interfaces)
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "portmon-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        dir_ = pattern;
+        std::string error;
+        if (!win9x::machine::Create(dir_ + "/machine", win9x::machine::WindowsVersion::Win98, false, &error)) {
+            std::fprintf(stderr, "portmon_bench: %s\n", error.c_str());
+            return;
+        }
+        win9x::machine::OverrideTickCount(1000);
+        ovlsim::PrinterIdentity printer{"Sorrelink 640", "X1"};
+        if (!ovlsim::AnnounceDevice(printer, &error) || !ovlsim::SetAttached(printer.InstanceId(), true, &error)) {
+            std::fprintf(stderr, "portmon_bench: %s\n", error.c_str());
+            return;
+        }
+        instance_ = printer.InstanceId();
+        if (!win9x::machine::RegistryTransaction([&] { return AddInterfaces(interfaces - 1); }))
+            return;
+        ResetMonitor();
+        MONITOR table;
+        ok_ = InitializeMonitorEx(const_cast<LPSTR>("System\\CurrentControlSet\\Control\\Print\\Monitors\\X1"),
+                                  &table) != FALSE;
+    }
+
+    ~BenchMachine()
+    {
+        ResetMonitor();
+        win9x::machine::OverrideTickCount(std::nullopt);
+        win9x::machine::Close();
+        std::error_code ec;
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_, ec);
+    }
+
+    bool ok() const { return ok_; }
+    const std::string &instance() const { return instance_; }
+
+  private:
+    // Interfaces of printers that are not plugged in, each with the values
+    // the driver writes.
+    static bool AddInterfaces(int count)
+    {
+        const std::string classes = "System\\CurrentControlSet\\Control\\DeviceClasses\\" OVL_INTERFACE_CLASS_TEXT;
+        for (int i = 0; i < count; ++i) {
+            std::string serial = "B" + std::to_string(i);
+            std::string path = classes + "\\##?#USB#VID_7E51&PID_0114#" + serial + "#" OVL_INTERFACE_CLASS_TEXT;
+            std::string instance = "USB\\VID_7E51&PID_0114\\" + serial;
+            HKEY key = nullptr;
+            if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)
+                return false;
+            bool ok = SetText(key, "DeviceInstance", instance);
+            RegCloseKey(key);
+            if (!ok ||
+                RegCreateKeyA(HKEY_LOCAL_MACHINE, (path + "\\#\\Device Parameters").c_str(), &key) != ERROR_SUCCESS)
+                return false;
+            DWORD enabled = 1;
+            ok = SetText(key, OVL_VALUE_PRODUCT, "Sorrelink 880") && SetText(key, OVL_VALUE_SERIAL_NUMBER, serial) &&
+                 RegSetValueExA(key, OVL_VALUE_ENABLED, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&enabled),
+                                sizeof enabled) == ERROR_SUCCESS;
+            RegCloseKey(key);
+            if (!ok)
+                return false;
+        }
+        return true;
+    }
+
+    static bool SetText(HKEY key, const char *name, const std::string &text)
+    {
+        return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
+                              static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
+    }
+
+    // Releases the monitor's handles and port list from an earlier machine.
+    static void ResetMonitor()
+    {
+        if (HandleListLockCreated) {
+            EnterCriticalSection(&HandleListLock);
+            while (PortHandleList != NULL) {
+                PortHandleList->OpenCount = 1;
+                RemovePortHandle(PortHandleList);
+            }
+            LeaveCriticalSection(&HandleListLock);
+        }
+        if (PortListLockCreated) {
+            EnterCriticalSection(&PortListLock);
+            FreePortList();
+            RebuildTime = 0;
+            LeaveCriticalSection(&PortListLock);
+        }
+    }
+
+    std::string dir_;
+    std::string instance_;
+    bool ok_ = false;
+};
+
+// A job open on the printer's port for the whole benchmark.
+class OpenJob {
+  public:
+    OpenJob()
+    {
+        if (OpenPort(const_cast<LPSTR>(kPort), &handle_) &&
+            StartDocPort(handle_, const_cast<LPSTR>("Sorrelink 640"), 1, 1, nullptr))
+            started_ = true;
+    }
+    ~OpenJob()
+    {
+        if (started_)
+            EndDocPort(handle_);
+        if (handle_)
+            ClosePort(handle_);
+    }
+    bool ok() const { return started_; }
+    HANDLE port() const { return handle_; }
+    // The device the monitor opened for the job.
+    HANDLE device() const { return static_cast<PPORT_HANDLE>(handle_)->Device; }
+
+  private:
+    HANDLE handle_ = nullptr;
+    bool started_ = false;
+};
+
+// Empties the printer's memory of received bytes outside the timing.
+void ClearReceived(benchmark::State &state, const BenchMachine &machine)
+{
+    state.PauseTiming();
+    win9x::machine::ClearReceived(machine.instance());
+    state.ResumeTiming();
+}
+
+// WriteFile straight to the printer's device.
+void WriteFileDirect(benchmark::State &state)
+{
+    BenchMachine machine(1);
+    OpenJob job;
+    if (!machine.ok() || !job.ok()) {
+        state.SkipWithError("cannot set the printer up");
+        return;
+    }
+    std::vector<BYTE> chunk(kChunk, 0x5A);
+    for (auto _ : state) {
+        DWORD written = 0;
+        if (!WriteFile(job.device(), chunk.data(), kChunk, &written, nullptr) || written != kChunk)
+            state.SkipWithError("WriteFile failed");
+        if (state.iterations() % kClearEvery == 0)
+            ClearReceived(state, machine);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kChunk));
+}
+BENCHMARK(WriteFileDirect)->Unit(benchmark::kMicrosecond);
+
+// WritePort through the monitor to the same device.
+void WritePortMonitor(benchmark::State &state)
+{
+    BenchMachine machine(1);
+    OpenJob job;
+    if (!machine.ok() || !job.ok()) {
+        state.SkipWithError("cannot set the printer up");
+        return;
+    }
+    std::vector<BYTE> chunk(kChunk, 0x5A);
+    for (auto _ : state) {
+        DWORD written = 0;
+        if (!WritePort(job.port(), chunk.data(), kChunk, &written) || written != kChunk)
+            state.SkipWithError("WritePort failed");
+        if (state.iterations() % kClearEvery == 0)
+            ClearReceived(state, machine);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(kChunk));
+}
+BENCHMARK(WritePortMonitor)->Unit(benchmark::kMicrosecond);
+
+// Both in turn on one open device, each write timed on its own, so that
+// the two see the same machine state; overhead_pct is what WritePort adds
+// to WriteFile.
+void WritePortOverhead(benchmark::State &state)
+{
+    using Clock = std::chrono::steady_clock;
+    BenchMachine machine(1);
+    OpenJob job;
+    if (!machine.ok() || !job.ok()) {
+        state.SkipWithError("cannot set the printer up");
+        return;
+    }
+    std::vector<BYTE> chunk(kChunk, 0x5A);
+    std::chrono::duration<double> direct{0}, monitor{0};
+    for (auto _ : state) {
+        DWORD written = 0;
+        auto t0 = Clock::now();
+        BOOL a = WriteFile(job.device(), chunk.data(), kChunk, &written, nullptr);
+        auto t1 = Clock::now();
+        BOOL b = WritePort(job.port(), chunk.data(), kChunk, &written);
+        auto t2 = Clock::now();
+        if (!a || !b)
+            state.SkipWithError("a write failed");
+        direct += t1 - t0;
+        monitor += t2 - t1;
+        if (state.iterations() % kClearEvery == 0)
+            ClearReceived(state, machine);
+    }
+    double n = static_cast<double>(state.iterations());
+    state.counters["direct_us"] = direct.count() * 1e6 / n;
+    state.counters["monitor_us"] = monitor.count() * 1e6 / n;
+    state.counters["overhead_pct"] = direct.count() > 0 ? (monitor.count() / direct.count() - 1) * 100 : 0;
+    state.SetBytesProcessed(state.iterations() * 2 * static_cast<int64_t>(kChunk));
+}
+BENCHMARK(WritePortOverhead)->Unit(benchmark::kMicrosecond);
+
+// EnumPorts at level 2 as a spooler asks (size, then records) from a list
+// of N ports, without a rebuild.
+void EnumPortsLevel2(benchmark::State &state)
+{
+    BenchMachine machine(static_cast<int>(state.range(0)));
+    if (!machine.ok()) {
+        state.SkipWithError("cannot set the machine up");
+        return;
+    }
+    DWORD needed = 0, returned = 0;
+    EnumPorts(nullptr, 2, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> buffer(needed);
+    for (auto _ : state) {
+        EnumPorts(nullptr, 2, nullptr, 0, &needed, &returned);
+        if (!EnumPorts(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &returned) ||
+            returned != static_cast<DWORD>(state.range(0)))
+            state.SkipWithError("EnumPorts failed");
+        benchmark::DoNotOptimize(buffer.data());
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(EnumPortsLevel2)->Arg(1)->Arg(100)->Arg(1000)->Complexity(benchmark::oN)->Unit(benchmark::kMicrosecond);
+
+// A rebuild of the port list (empty it, walk every interface and its key)
+// with N interfaces whose PortName is already stored.
+void RebuildPortList(benchmark::State &state)
+{
+    BenchMachine machine(static_cast<int>(state.range(0)));
+    if (!machine.ok()) {
+        state.SkipWithError("cannot set the machine up");
+        return;
+    }
+    for (auto _ : state) {
+        EnterCriticalSection(&PortListLock);
+        FreePortList();
+        DiscoverPorts();
+        LeaveCriticalSection(&PortListLock);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+    state.SetComplexityN(state.range(0));
+}
+BENCHMARK(RebuildPortList)->Arg(1)->Arg(100)->Arg(1000)->Complexity(benchmark::oN)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
