@@ -64,9 +64,15 @@ bool InstallHostFile(const std::string &hostSource, const std::string &windowsTa
     std::string target;
     if (!PrepareTarget(windowsTarget, &target, error))
         return false;
+    // A new file renamed over the old one: a program or library that runs
+    // from the old file keeps it, as a file in use stays on Windows.
     std::error_code ec;
-    fs::copy_file(hostSource, target, fs::copy_options::overwrite_existing, ec);
+    std::string temporary = target + ".~new";
+    fs::copy_file(hostSource, temporary, fs::copy_options::overwrite_existing, ec);
+    if (!ec)
+        fs::rename(temporary, target, ec);
     if (ec) {
+        fs::remove(temporary, ec);
         *error = "cannot copy " + hostSource + " to " + windowsTarget + ": " + ec.message();
         return false;
     }

@@ -50,11 +50,9 @@ std::string Text(LPSTR text)
 
 }  // namespace
 
-Spooler::~Spooler()
-{
-    for (auto &monitor : monitors_)
-        FreeLibrary(monitor.module);
-}
+// The Windows 9x spooler never unloads a monitor: its state lives as long
+// as the process, so the libraries stay loaded.
+Spooler::~Spooler() = default;
 
 void Spooler::Start(std::vector<std::string> *notes)
 {

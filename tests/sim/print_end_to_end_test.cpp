@@ -52,40 +52,11 @@ bool ListsPort(const std::string &table, const std::string &port, const std::str
     return false;
 }
 
-// Sets an environment variable for the programs started while it lives.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(const char *name, const std::string &value) : name_(name)
-    {
-        if (const char *old = std::getenv(name))
-            old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char *name_;
-    std::optional<std::string> old_;
-};
-
 class PrintEndToEnd : public ::testing::Test {
   protected:
     ProgramOutput Sim(std::vector<std::string> args)
     {
         args.insert(args.begin(), TestProgram("ovlsim"));
-        // ovlsim's spooler unloads the monitors it loaded when it ends, while
-        // the monitor keeps its port list until its process ends (it has no
-        // shutdown step), so a leak checker in ovlsim would report that state
-        // as lost. Only the sanitizer builds look at this variable.
-        const char *old = std::getenv("ASAN_OPTIONS");
-        ScopedEnvironment noLeakCheck("ASAN_OPTIONS",
-                                      std::string(old ? old : "") + (old ? ":" : "") + "detect_leaks=0");
         return RunProgramCaptured(machine_, args);
     }
 

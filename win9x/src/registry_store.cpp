@@ -12,6 +12,7 @@ bool CreateSchema(store::Database &db)
                    "  parent INTEGER REFERENCES reg_keys(id),"
                    "  name TEXT NOT NULL)") &&
            db.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_keys_by_parent ON reg_keys(parent, name COLLATE NOCASE)") &&
+           db.Exec("CREATE INDEX IF NOT EXISTS reg_keys_in_order ON reg_keys(parent, id)") &&
            db.Exec("CREATE TABLE IF NOT EXISTS reg_values("
                    "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
                    "  key INTEGER NOT NULL REFERENCES reg_keys(id),"
