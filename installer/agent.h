@@ -81,6 +81,9 @@ enum PurgeMode {
 /* Agents running at once take turns on the rename section under this lock. */
 #define RENAME_MUTEX_NAME "Ovlcin00RenameSection"
 #define RENAME_MUTEX_WAIT 30000
+/* Agents removing printers at once take turns on the purge under this lock. */
+#define PURGE_MUTEX_NAME "Ovlcin00Purge"
+#define PURGE_MUTEX_WAIT 30000
 
 /* ---- Run state (runstate.cpp) ------------------------------------------ */
 

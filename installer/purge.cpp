@@ -227,7 +227,7 @@ static void RemoveSharedFiles(void)
  * "ProductID", with inputs that do not name single registry levels, or with
  * a key path that does not fit, the error code becomes 13 and nothing is
  * purged. */
-void UninstallPurge(void)
+static void PurgeInstallation(void)
 {
     char productId[AGENT_TEXT_SIZE];
     char hardwareId[AGENT_TEXT_SIZE];
@@ -290,4 +290,36 @@ void UninstallPurge(void)
         return;
     PurgeKey(ORVANE_KEY_PATH, MODEL_KEY_ROOT, PurgeByName);
     RemoveSharedFiles();
+}
+
+/* Waits for the purge lock; NULL when it cannot be had in time. An owner
+ * that ended without releasing it leaves it to us. */
+static HANDLE LockPurge(void)
+{
+    HANDLE mutex = CreateMutexA(NULL, FALSE, PURGE_MUTEX_NAME);
+    DWORD wait;
+    if (mutex == NULL)
+        return NULL;
+    wait = WaitForSingleObject(mutex, PURGE_MUTEX_WAIT);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return NULL;
+    }
+    return mutex;
+}
+
+/* The purge of the remove action. Agents removing printers at once take
+ * turns: a walk over a key's subkeys by index would skip this device's key
+ * when another agent deletes one in front of it, and the counts would let
+ * the family's keys go while another device's are still being purged. A
+ * lock that cannot be had in time does not stop the purge, which is best
+ * effort like its steps. */
+void UninstallPurge(void)
+{
+    HANDLE lock = LockPurge();
+    PurgeInstallation();
+    if (lock != NULL) {
+        ReleaseMutex(lock);
+        CloseHandle(lock);
+    }
 }

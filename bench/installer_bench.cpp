@@ -1,0 +1,166 @@
+// What the installation agent costs: one install and one remove action, each
+// from the start of the agent's process to its exit, and the purge of one
+// printer's installation while many printers of the model are installed.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+#include <windows.h>
+#include <winspool.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "agent.h"
+#include "class_installer.h"
+#include "driver_install.h"
+#include "model_install.h"
+#include "usb_bus.h"
+#include "win9x/machine.h"
+
+namespace {
+
+constexpr const char *kModel = "Sorrelink 640";
+
+// A Windows 98 machine in a temporary directory for one benchmark, with the
+// desktop shell stopped, as during the installs of a start-up.
+class TempMachine {
+  public:
+    TempMachine()
+    {
+        std::string pattern = (std::filesystem::temp_directory_path() / "installer-bench-XXXXXX").string();
+        if (!mkdtemp(pattern.data()))
+            return;
+        dir_ = pattern;
+        std::string error;
+        ok_ = win9x::machine::Create(dir_ + "/machine", win9x::machine::WindowsVersion::Win98, false, &error);
+        if (!ok_)
+            std::fprintf(stderr, "installer_bench: %s\n", error.c_str());
+        win9x::machine::SetShellRunning(false);
+    }
+    ~TempMachine()
+    {
+        win9x::machine::Close();
+        std::error_code ec;
+        if (!dir_.empty())
+            std::filesystem::remove_all(dir_, ec);
+    }
+    TempMachine(const TempMachine &) = delete;
+    TempMachine &operator=(const TempMachine &) = delete;
+    bool ok() const { return ok_; }
+
+  private:
+    std::string dir_;
+    bool ok_ = false;
+};
+
+ovlsim::PrinterIdentity Identity(const std::string &serial)
+{
+    ovlsim::PrinterIdentity identity;
+    identity.model = kModel;
+    identity.serial = serial;
+    return identity;
+}
+
+// What plugging the printer in leaves before the agent runs: the driver
+// package, the device's keys and the model's installation.
+bool PlacePrinter(const std::string &serial, bool withDriverFiles, benchmark::State &state)
+{
+    std::string error;
+    auto identity = Identity(serial);
+    if ((withDriverFiles && !ovlsim::InstallDriverFiles(&error)) || !ovlsim::AnnounceDevice(identity, &error) ||
+        !ovlsim::InstallModel(identity, &error)) {
+        state.SkipWithError(error.c_str());
+        return false;
+    }
+    return true;
+}
+
+// Runs the agent program as the class installer does and waits for it.
+bool RunAgent(int action, const std::string &serial, benchmark::State &state)
+{
+    auto run = win9x::machine::RunCommandLine(ovlsim::AgentCommandLine(action, kModel, serial), true);
+    if (!run.started || run.exitCode != 0) {
+        state.SkipWithError("the agent did not run to its end");
+        return false;
+    }
+    return true;
+}
+
+// Rename entries of earlier rounds would make every round's work larger.
+void ForgetRenameSection()
+{
+    DeleteFileA("C:\\WINDOWS\\WININIT.INI");
+}
+
+// The install action: monitor registration, restore copy and rename entry,
+// CmdLine and RunOnce.
+void BM_InstallAction(benchmark::State &state)
+{
+    TempMachine machine;
+    if (!machine.ok() || !PlacePrinter("X1", true, state))
+        return;
+    char serial[] = "X1";
+    for (auto _ : state) {
+        if (!RunAgent(ovlsim::kInstallAction, "X1", state))
+            break;
+        state.PauseTiming();
+        DeleteMonitorA(nullptr, nullptr, serial);
+        ForgetRenameSection();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_InstallAction)->Unit(benchmark::kMillisecond);
+
+// The remove action of the family's last printer: unregistration and the
+// whole purge, down to the shared files.
+void BM_RemoveAction(benchmark::State &state)
+{
+    TempMachine machine;
+    if (!machine.ok())
+        return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ForgetRenameSection();
+        if (!PlacePrinter("X1", true, state) || !RunAgent(ovlsim::kInstallAction, "X1", state))
+            break;
+        state.ResumeTiming();
+        if (!RunAgent(ovlsim::kRemoveAction, "X1", state))
+            break;
+    }
+}
+BENCHMARK(BM_RemoveAction)->Unit(benchmark::kMillisecond);
+
+// The purge of one printer while state.range(0) printers of the model are
+// installed, in this process: the device's keys go, found among all the
+// others' (its interface key is the last one of the walk).
+void BM_PurgeAmongInstalledPrinters(benchmark::State &state)
+{
+    TempMachine machine;
+    if (!machine.ok())
+        return;
+    const int printers = static_cast<int>(state.range(0));
+    char last[16];
+    for (int n = 0; n < printers; ++n) {
+        std::snprintf(last, sizeof last, "P%03d", n);
+        if (!PlacePrinter(last, n == 0, state))
+            return;
+    }
+    for (auto _ : state) {
+        ResetRunState();
+        std::strcpy(g_Model, kModel);
+        std::strcpy(g_Serial, last);
+        BuildModelKeyPath(g_ModelKeyPath, g_Model);
+        UninstallPurge();
+        state.PauseTiming();
+        bool placed = PlacePrinter(last, false, state);
+        state.ResumeTiming();
+        if (!placed)
+            break;
+    }
+}
+BENCHMARK(BM_PurgeAmongInstalledPrinters)->Arg(10)->Arg(100)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();
