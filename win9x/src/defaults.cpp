@@ -79,7 +79,9 @@ bool WriteDefaultRegistry(machine::WindowsVersion os)
         "System\\CurrentControlSet\\Control\\Print\\Ports\\COM2:",
         "System\\CurrentControlSet\\Control\\Print\\Ports\\FILE:",
         "System\\CurrentControlSet\\Control\\DeviceClasses",
-        "System\\CurrentControlSet\\Services\\Class",
+        "System\\CurrentControlSet\\Services\\Class\\Display",
+        "System\\CurrentControlSet\\Services\\Class\\Printer",
+        "System\\CurrentControlSet\\Services\\Class\\USB",
         "System\\CurrentControlSet\\Services\\VxD",
         "Enum\\USB",
     };
