@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "inspect.h"
+#include "machine_view.h"
 #include "model_install.h"
 #include "win9x/machine.h"
 

@@ -30,8 +30,11 @@ std::string TypeText(DWORD type)
     return text;
 }
 
-void PrintNotes(const std::vector<std::string> &notes)
+// Starts the spooler; what it could not load is noted on standard error.
+void StartSpooler(Spooler *spooler)
 {
+    std::vector<std::string> notes;
+    spooler->Start(&notes);
     for (const auto &note : notes)
         std::fprintf(stderr, "ovlsim: note: %s\n", note.c_str());
 }
@@ -41,9 +44,7 @@ int Ports(Context &context, int level)
     if (!OpenMachine(context))
         return 1;
     Spooler spooler;
-    std::vector<std::string> notes;
-    spooler.Start(&notes);
-    PrintNotes(notes);
+    StartSpooler(&spooler);
     std::vector<PortRecord> ports;
     std::string error;
     if (!spooler.EnumAllPorts(static_cast<DWORD>(level), &ports, &error))
@@ -119,9 +120,7 @@ int Print(Context &context, const PrintOptions &options, const std::string &file
     if (!OpenMachine(context))
         return 1;
     Spooler spooler;
-    std::vector<std::string> notes;
-    spooler.Start(&notes);
-    PrintNotes(notes);
+    StartSpooler(&spooler);
     const LoadedMonitor *monitor = spooler.FindPortMonitor(options.port);
     if (!monitor)
         return Fail("no monitor offers the port " + options.port + " (see 'ovlsim ports')");

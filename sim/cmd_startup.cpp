@@ -21,12 +21,8 @@ int Restart(Context &context)
     if (!OpenMachine(context))
         return 1;
     std::vector<std::string> report;
-    win9x::machine::SetShellRunning(false);
     std::printf("Windows shuts down and starts again:\n");
-    ProcessRenameSection(&report);
-    win9x::machine::Reboot();
-    report.push_back("the tick count starts again at 0");
-    StartShell(&report);
+    RestartWindows(&report);
     PrintReport(report);
     return 0;
 }

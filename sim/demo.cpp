@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "commands.h"
-#include "inspect.h"
+#include "machine_view.h"
 #include "model_install.h"
 #include "print_job.h"
 #include "printer_actions.h"
@@ -76,6 +76,14 @@ private:
     void RestartAfterRemoval();
     void WizardUninstall();
     int Summary();
+
+    void Restart()
+    {
+        std::vector<std::string> report;
+        RestartWindows(&report);
+        for (const auto &line : report)
+            std::printf("   %s\n", line.c_str());
+    }
 
     bool PrintJob(const std::string &port, const std::string &data, PrintObserver &observer, PrintResult *result);
     std::string Sample() const;
@@ -161,13 +169,7 @@ void Demo::PlugFirstPrinter()
 void Demo::RestartForSetup()
 {
     Step("Restart Windows: the rename section is carried out, the shell runs the setup program");
-    std::vector<std::string> report;
-    win9x::machine::SetShellRunning(false);
-    ProcessRenameSection(&report);
-    win9x::machine::Reboot();
-    StartShell(&report);
-    for (const auto &line : report)
-        std::printf("   %s\n", line.c_str());
+    Restart();
     Expect(!ReadMachineText(kRunOnce, "RunOnce"), "RunOnce ran once and is gone");
     Expect(ReadMachineText("System\\CurrentControlSet\\Control\\Print\\Printers\\Sorrelink 640 (X1)", "Port")
                    .value_or("") == kPort1,
@@ -317,13 +319,7 @@ void Demo::RemoveLastPrinter()
 void Demo::RestartAfterRemoval()
 {
     Step("Restart Windows: the scheduled deletions are done");
-    std::vector<std::string> report;
-    win9x::machine::SetShellRunning(false);
-    ProcessRenameSection(&report);
-    win9x::machine::Reboot();
-    StartShell(&report);
-    for (const auto &line : report)
-        std::printf("   %s\n", line.c_str());
+    Restart();
     Expect(GetFileAttributesA("C:\\WINDOWS\\SYSTEM\\ovlcin00.exe") == INVALID_FILE_ATTRIBUTES,
            "ovlcin00.exe is deleted");
     Expect(GetFileAttributesA("C:\\WINDOWS\\SYSTEM\\VMM32\\ovliou00.dll") == INVALID_FILE_ATTRIBUTES,

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "host_files.h"
+#include "registry_values.h"
 #include "ovlcommon.h"
 #include "win9x/machine.h"
 
@@ -26,21 +27,6 @@ const char kInfText[] =
     "[Sorrelink.Install]\r\nCopyFiles=Sorrelink.Driver,Sorrelink.System\r\nAddReg=Sorrelink.AddReg\r\n\r\n"
     "[Strings]\r\nOrvane=\"Orvane\"\r\nSorrelink640=\"Orvane Sorrelink 640/880 Series\"\r\n";
 
-bool SetText(HKEY key, const char *name, const std::string &text)
-{
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-}
-
-std::string ReadText(HKEY key, const char *name)
-{
-    char text[MAX_PATH] = {};
-    DWORD size = sizeof text - 1;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
-        return "";
-    return text;
-}
-
 bool WithKey(const std::string &path, bool (*fill)(HKEY, const PrinterIdentity &), const PrinterIdentity &identity)
 {
     HKEY key = nullptr;
@@ -54,28 +40,28 @@ bool WithKey(const std::string &path, bool (*fill)(HKEY, const PrinterIdentity &
 // The model key: the setup settings, and one PortName<n> per printer.
 bool FillModelKey(HKEY key, const PrinterIdentity &identity)
 {
-    if (!SetText(key, "SetupRootPath", kSetupRootPath) || !SetText(key, "SetupExecFile", kSetupExecFile) ||
-        !SetText(key, "SetupParameters", "-v language=english") || !SetText(key, "ExecFile", "ovlcin00.exe") ||
-        !SetText(key, "ProductID", identity.productId))
+    if (!WriteKeyText(key, "SetupRootPath", kSetupRootPath) || !WriteKeyText(key, "SetupExecFile", kSetupExecFile) ||
+        !WriteKeyText(key, "SetupParameters", "-v language=english") || !WriteKeyText(key, "ExecFile", "ovlcin00.exe") ||
+        !WriteKeyText(key, "ProductID", identity.productId))
         return false;
     for (int n = 1;; ++n) {
         std::string name = "PortName" + std::to_string(n);
-        std::string text = ReadText(key, name.c_str());
+        std::string text = ReadKeyText(key, name.c_str());
         if (text == identity.PortName())
             return true;
         if (text.empty())
-            return SetText(key, name.c_str(), identity.PortName());
+            return WriteKeyText(key, name.c_str(), identity.PortName());
     }
 }
 
 bool FillStaticConfig(HKEY key, const PrinterIdentity &identity)
 {
-    return SetText(key, "ProductID", identity.productId) && SetText(key, "DeviceDesc", identity.model);
+    return WriteKeyText(key, "ProductID", identity.productId) && WriteKeyText(key, "DeviceDesc", identity.model);
 }
 
 bool FillInterfaceClass(HKEY key, const PrinterIdentity &)
 {
-    return SetText(key, "Class", "USB Sorrelink");
+    return WriteKeyText(key, "Class", "USB Sorrelink");
 }
 
 // The device's driver key: Class\USB Sorrelink\<nnnn>, the first free number.
@@ -96,8 +82,8 @@ bool CreateDriverKey(const PrinterIdentity &identity, std::string *instance)
         HKEY driver = nullptr;
         if (RegCreateKeyA(classKey, number, &driver) != ERROR_SUCCESS)
             break;
-        ok = SetText(driver, "InfPath", kInfName) && SetText(driver, "DriverDesc", identity.model) &&
-             SetText(driver, "ProviderName", "Orvane");
+        ok = WriteKeyText(driver, "InfPath", kInfName) && WriteKeyText(driver, "DriverDesc", identity.model) &&
+             WriteKeyText(driver, "ProviderName", "Orvane");
         RegCloseKey(driver);
         *instance = std::string("USB Sorrelink\\") + number;
     }
@@ -115,7 +101,7 @@ bool WriteInstallKeys(const PrinterIdentity &identity)
     HKEY device = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, identity.EnumKey().c_str(), 0, KEY_ALL_ACCESS, &device) != ERROR_SUCCESS)
         return false;
-    bool ok = SetText(device, "driver", driverInstance) && SetText(device, "Class", "USB Sorrelink");
+    bool ok = WriteKeyText(device, "driver", driverInstance) && WriteKeyText(device, "Class", "USB Sorrelink");
     RegCloseKey(device);
     return ok;
 }

@@ -4,7 +4,7 @@
 
 #include "class_installer.h"
 #include "driver_install.h"
-#include "inspect.h"
+#include "machine_view.h"
 #include "model_install.h"
 #include "win9x/machine.h"
 

@@ -2,21 +2,14 @@
 
 #include <cstring>
 
+#include "registry_values.h"
+
 namespace ovlsim {
 
 namespace {
 
 constexpr const char *kMonitorsKey = "System\\CurrentControlSet\\Control\\Print\\Monitors";
 constexpr const char *kPortsKey = "System\\CurrentControlSet\\Control\\Print\\Ports";
-
-std::string ReadText(HKEY key, const char *name)
-{
-    char text[MAX_PATH + 1] = {};
-    DWORD size = MAX_PATH;
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(text), &size) != ERROR_SUCCESS)
-        return "";
-    return text;
-}
 
 // Registered monitors with their "Driver" value, in registry order.
 std::vector<LoadedMonitor> RegisteredMonitors()
@@ -35,7 +28,7 @@ std::vector<LoadedMonitor> RegisteredMonitors()
             continue;
         LoadedMonitor monitor;
         monitor.name = name;
-        monitor.driver = ReadText(key, "Driver");
+        monitor.driver = ReadKeyText(key, "Driver");
         RegCloseKey(key);
         found.push_back(monitor);
     }
@@ -175,8 +168,7 @@ bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
         std::string path = std::string(kPortsKey) + "\\" + record.name;
         if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)
             return false;
-        RegSetValueExA(key, "Monitor", 0, REG_SZ, reinterpret_cast<const BYTE *>(record.monitor.c_str()),
-                       static_cast<DWORD>(record.monitor.size() + 1));
+        WriteKeyText(key, "Monitor", record.monitor);
         RegCloseKey(key);
     }
     // A port a monitor offered before and none offers now is forgotten;
@@ -195,7 +187,7 @@ bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
             offered = offered || lstrcmpiA(record.name.c_str(), name) == 0;
         HKEY key = nullptr;
         if (!offered && RegOpenKeyExA(list, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-            if (!ReadText(key, "Monitor").empty())
+            if (!ReadKeyText(key, "Monitor").empty())
                 stale.push_back(name);
             RegCloseKey(key);
         }

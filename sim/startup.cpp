@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "inspect.h"
+#include "machine_view.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {
@@ -79,6 +79,15 @@ void StartShell(std::vector<std::string> *report)
                               std::to_string(run.error) + ")");
     }
     RegCloseKey(key);
+}
+
+void RestartWindows(std::vector<std::string> *report)
+{
+    win9x::machine::SetShellRunning(false);
+    ProcessRenameSection(report);
+    win9x::machine::Reboot();
+    report->push_back("the tick count starts again at 0");
+    StartShell(report);
 }
 
 }  // namespace ovlsim

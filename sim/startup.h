@@ -11,6 +11,10 @@ namespace ovlsim {
 // renames WININIT.INI to WININIT.BAK. Each step is reported in `report`.
 void ProcessRenameSection(std::vector<std::string> *report);
 
+// The whole restart: the shell stops, the rename section is carried out,
+// the tick count starts again and the shell starts.
+void RestartWindows(std::vector<std::string> *report);
+
 // Starts the shell: it runs each RunOnce value of the machine once, in
 // order, removing it before running it, and waits for it.
 void StartShell(std::vector<std::string> *report);

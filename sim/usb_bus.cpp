@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "ovlcommon.h"
+#include "registry_values.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {
@@ -19,23 +20,11 @@ std::string Lower(std::string text)
     return text;
 }
 
-bool SetText(HKEY key, const char *name, const std::string &text)
-{
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                          static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-}
-
-bool SetNumber(HKEY key, const char *name, DWORD number)
-{
-    return RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&number), sizeof number) ==
-           ERROR_SUCCESS;
-}
-
 // Product, SerialNumber and Enabled, as the driver writes them.
 bool WriteDeviceValues(HKEY key, const PrinterIdentity &identity)
 {
-    return SetText(key, OVL_VALUE_PRODUCT, identity.model) &&
-           SetText(key, OVL_VALUE_SERIAL_NUMBER, identity.serial) && SetNumber(key, OVL_VALUE_ENABLED, 1);
+    return WriteKeyText(key, OVL_VALUE_PRODUCT, identity.model) &&
+           WriteKeyText(key, OVL_VALUE_SERIAL_NUMBER, identity.serial) && WriteKeyNumber(key, OVL_VALUE_ENABLED, 1);
 }
 
 bool WriteKeys(const PrinterIdentity &identity)
@@ -43,18 +32,18 @@ bool WriteKeys(const PrinterIdentity &identity)
     HKEY key = nullptr;
     if (RegCreateKeyA(HKEY_LOCAL_MACHINE, identity.EnumKey().c_str(), &key) != ERROR_SUCCESS)
         return false;
-    bool ok = SetText(key, "DeviceDesc", identity.model) &&
-              SetText(key, "HardwareID", "USB\\" + identity.HardwareId()) && SetText(key, "Mfg", "Orvane") &&
+    bool ok = WriteKeyText(key, "DeviceDesc", identity.model) &&
+              WriteKeyText(key, "HardwareID", "USB\\" + identity.HardwareId()) && WriteKeyText(key, "Mfg", "Orvane") &&
               WriteDeviceValues(key, identity);
     RegCloseKey(key);
     if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, identity.InterfaceKey().c_str(), &key) != ERROR_SUCCESS)
         return false;
-    ok = SetText(key, "DeviceInstance", identity.InstanceId());
+    ok = WriteKeyText(key, "DeviceInstance", identity.InstanceId());
     RegCloseKey(key);
     std::string parameters = identity.InterfaceKey() + "\\#\\Device Parameters";
     if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
         return false;
-    ok = SetText(key, "SymbolicLink", identity.DevicePath()) && WriteDeviceValues(key, identity);
+    ok = WriteKeyText(key, "SymbolicLink", identity.DevicePath()) && WriteDeviceValues(key, identity);
     RegCloseKey(key);
     return ok;
 }

@@ -168,14 +168,6 @@ int CopyToTemp(const std::string &source, const std::string &hostTarget, std::st
     return error;
 }
 
-// Fails the API with `error`.
-template <class T>
-T Fail(DWORD error, T result)
-{
-    SetLastError(error);
-    return result;
-}
-
 // The open machine, or null with ERROR_PATH_NOT_FOUND in *error (no drive C:).
 std::shared_ptr<Machine> MachineOrError(DWORD *error)
 {

@@ -66,6 +66,14 @@ DWORD InjectedFailure(const char *api);
 
 // ---- Helpers ---------------------------------------------------------------
 
+// Sets the last error and answers `result`: the usual way an API fails.
+template <class T>
+T Fail(DWORD error, T result)
+{
+    SetLastError(error);
+    return result;
+}
+
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 std::string ToLower(std::string_view text);
 std::string ToUpper(std::string_view text);

@@ -374,13 +374,6 @@ HANDLE CreateNamedMutex(const std::string &name, bool initialOwner, bool *existe
     return InsertHandle(std::make_shared<MutexHandle>(names.entries[key].state, key));
 }
 
-template <class T>
-T Fail(DWORD error, T result)
-{
-    SetLastError(error);
-    return result;
-}
-
 }  // namespace
 
 }  // namespace win9x::layer

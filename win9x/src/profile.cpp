@@ -209,13 +209,6 @@ std::vector<std::string> SplitSectionImage(const char *image)
     return lines;
 }
 
-template <class T>
-T Fail(DWORD error, T result)
-{
-    SetLastError(error);
-    return result;
-}
-
 }  // namespace
 
 }  // namespace win9x::layer

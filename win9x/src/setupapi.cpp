@@ -113,6 +113,26 @@ HKEY FailKey(DWORD error)
     return static_cast<HKEY>(INVALID_HANDLE_VALUE);
 }
 
+// Opens or creates (as `reach` does) the interface's own key, or answers
+// INVALID_HANDLE_VALUE with the last error set.
+template <class Reach>
+HKEY InterfaceKey(const char *api, HDEVINFO handle, PSP_DEVICE_INTERFACE_DATA data, Reach reach)
+{
+    if (DWORD injected = win9x::layer::InjectedFailure(api))
+        return FailKey(injected);
+    InfoSet *set = FindSet(handle);
+    if (!set)
+        return FailKey(ERROR_INVALID_HANDLE);
+    const Interface *entry = FindInterface(set, data);
+    if (!entry)
+        return FailKey(ERROR_INVALID_PARAMETER);
+    std::string path = std::string(kDeviceClasses) + set->classText + "\\" + entry->keyName + kInterfaceKey;
+    auto [result, key] = reach(path.c_str());
+    if (result != ERROR_SUCCESS)
+        return FailKey(static_cast<DWORD>(result));
+    return key;
+}
+
 }  // namespace
 
 extern "C" {
@@ -203,20 +223,11 @@ HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_
                                              DWORD Reserved, REGSAM samDesired)
 {
     (void)Reserved;
-    if (DWORD injected = win9x::layer::InjectedFailure("SetupDiOpenDeviceInterfaceRegKey"))
-        return FailKey(injected);
-    InfoSet *set = FindSet(DeviceInfoSet);
-    if (!set)
-        return FailKey(ERROR_INVALID_HANDLE);
-    const Interface *entry = FindInterface(set, DeviceInterfaceData);
-    if (!entry)
-        return FailKey(ERROR_INVALID_PARAMETER);
-    std::string path = std::string(kDeviceClasses) + set->classText + "\\" + entry->keyName + kInterfaceKey;
-    HKEY key = nullptr;
-    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, samDesired, &key);
-    if (r != ERROR_SUCCESS)
-        return FailKey(static_cast<DWORD>(r));
-    return key;
+    return InterfaceKey("SetupDiOpenDeviceInterfaceRegKey", DeviceInfoSet, DeviceInterfaceData, [&](const char *path) {
+        HKEY key = nullptr;
+        LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, samDesired, &key);
+        return std::make_pair(r, key);
+    });
 }
 
 HKEY WINAPI SetupDiCreateDeviceInterfaceRegKeyA(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
@@ -226,20 +237,11 @@ HKEY WINAPI SetupDiCreateDeviceInterfaceRegKeyA(HDEVINFO DeviceInfoSet, PSP_DEVI
     (void)Reserved;
     (void)InfHandle;
     (void)InfSectionName;
-    if (DWORD injected = win9x::layer::InjectedFailure("SetupDiCreateDeviceInterfaceRegKeyA"))
-        return FailKey(injected);
-    InfoSet *set = FindSet(DeviceInfoSet);
-    if (!set)
-        return FailKey(ERROR_INVALID_HANDLE);
-    const Interface *entry = FindInterface(set, DeviceInterfaceData);
-    if (!entry)
-        return FailKey(ERROR_INVALID_PARAMETER);
-    std::string path = std::string(kDeviceClasses) + set->classText + "\\" + entry->keyName + kInterfaceKey;
-    HKEY key = nullptr;
-    LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, samDesired, nullptr, &key, nullptr);
-    if (r != ERROR_SUCCESS)
-        return FailKey(static_cast<DWORD>(r));
-    return key;
+    return InterfaceKey("SetupDiCreateDeviceInterfaceRegKeyA", DeviceInfoSet, DeviceInterfaceData, [&](const char *path) {
+        HKEY key = nullptr;
+        LONG r = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, samDesired, nullptr, &key, nullptr);
+        return std::make_pair(r, key);
+    });
 }
 
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet)

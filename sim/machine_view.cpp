@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "machine_view.h"
 
 #include <windows.h>
 

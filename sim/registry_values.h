@@ -1,0 +1,16 @@
+// Reading and writing the text and number values ovlsim puts in a machine's
+// registry on the outside world's behalf.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ovlsim {
+
+// The text value of an open key, or "" when it cannot be read.
+std::string ReadKeyText(HKEY key, const char *name);
+bool WriteKeyText(HKEY key, const char *name, const std::string &text);
+bool WriteKeyNumber(HKEY key, const char *name, DWORD number);
+
+}  // namespace ovlsim
