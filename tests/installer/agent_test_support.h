@@ -13,7 +13,7 @@
 #include "agent.h"
 #include "driver_install.h"
 #include "host_files.h"
-#include "inspect.h"
+#include "machine_view.h"
 #include "model_install.h"
 #include "support/machine_fixture.h"
 #include "usb_bus.h"

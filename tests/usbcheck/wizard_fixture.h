@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "host_files.h"
-#include "inspect.h"
+#include "machine_view.h"
 #include "printer_actions.h"
 #include "support/dialog_driver.h"
 #include "support/machine_fixture.h"
