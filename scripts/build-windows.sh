@@ -10,8 +10,9 @@ for arch in i686 x86_64; do
   for f in ovlpom00.dll ovlcin00.exe usbcheck98.exe; do
     [ -f "$bin/$f" ] || { echo "build-windows: $bin/$f is missing" >&2; exit 1; }
   done
+  # The names listed under "[Ordinal/Name Pointer] Table", one per line.
   exports=$("$arch-w64-mingw32-objdump" -p "$bin/ovlpom00.dll" |
-            sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -o '\] .*' | cut -c3- || true)
+            sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -E '^\s+\[' | sed 's/.*\] //' || true)
   if [ "$exports" != "InitializeMonitorEx" ]; then
     echo "build-windows: ovlpom00.dll ($arch) exports: ${exports:-nothing}" >&2
     exit 1
