@@ -16,43 +16,19 @@
 #include "driver_install.h"
 #include "model_install.h"
 #include "usb_bus.h"
+#include "bench_machine.h"
 #include "win9x/machine.h"
 
 namespace {
 
-constexpr const char *kModel = "Sorrelink 640";
-
-// A Windows 98 machine in a temporary directory for one benchmark, with the
-// desktop shell stopped, as during the installs of a start-up.
-class TempMachine {
-  public:
-    TempMachine()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "installer-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return;
-        dir_ = pattern;
-        std::string error;
-        ok_ = win9x::machine::Create(dir_ + "/machine", win9x::machine::WindowsVersion::Win98, false, &error);
-        if (!ok_)
-            std::fprintf(stderr, "installer_bench: %s\n", error.c_str());
-        win9x::machine::SetShellRunning(false);
-    }
-    ~TempMachine()
-    {
-        win9x::machine::Close();
-        std::error_code ec;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ec);
-    }
-    TempMachine(const TempMachine &) = delete;
-    TempMachine &operator=(const TempMachine &) = delete;
-    bool ok() const { return ok_; }
-
-  private:
-    std::string dir_;
-    bool ok_ = false;
+// A machine with the desktop shell stopped, as during the installs of a
+// start-up.
+class TempMachine : public BenchMachine {
+public:
+    TempMachine() { win9x::machine::SetShellRunning(false); }
 };
+
+constexpr const char *kModel = "Sorrelink 640";
 
 ovlsim::PrinterIdentity Identity(const std::string &serial)
 {

@@ -17,6 +17,9 @@
 
 #include "monitor.h"
 #include "ovlcommon.h"
+#include "bench_machine.h"
+#include "portmon/monitor_reset.h"
+#include "registry_values.h"
 #include "usb_bus.h"
 #include "win9x/machine.h"
 
@@ -26,24 +29,18 @@ constexpr const char *kPort = "USB/Sorrelink 640/X1";
 constexpr size_t kChunk = 16384;     // what ovlsim print hands WritePort at a time
 constexpr int64_t kClearEvery = 512; // writes between emptying the printer's memory
 
-// A machine in a temporary directory, with `interfaces` device interfaces
-// (the first a plugged-in printer) and the monitor initialised on it. The
-// tick count is held still, so nothing rebuilds unless asked to.
-class BenchMachine {
+// A machine with `interfaces` device interfaces (the first a plugged-in
+// printer) and the monitor initialised on it. The tick count is held
+// still, so nothing rebuilds unless asked to.
+class MonitorMachine : public BenchMachine {
   public:
-    explicit BenchMachine(int interfaces)
+    explicit MonitorMachine(int interfaces)
     {
-        std::string pattern = (std::filesystem::temp_directory_path() / "portmon-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
+        if (!BenchMachine::ok())
             return;
-        dir_ = pattern;
-        std::string error;
-        if (!win9x::machine::Create(dir_ + "/machine", win9x::machine::WindowsVersion::Win98, false, &error)) {
-            std::fprintf(stderr, "portmon_bench: %s\n", error.c_str());
-            return;
-        }
         win9x::machine::OverrideTickCount(1000);
         ovlsim::PrinterIdentity printer{"Sorrelink 640", "X1"};
+        std::string error;
         if (!ovlsim::AnnounceDevice(printer, &error) || !ovlsim::SetAttached(printer.InstanceId(), true, &error)) {
             std::fprintf(stderr, "portmon_bench: %s\n", error.c_str());
             return;
@@ -57,14 +54,10 @@ class BenchMachine {
                                   &table) != FALSE;
     }
 
-    ~BenchMachine()
+    ~MonitorMachine()
     {
         ResetMonitor();
         win9x::machine::OverrideTickCount(std::nullopt);
-        win9x::machine::Close();
-        std::error_code ec;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ec);
     }
 
     bool ok() const { return ok_; }
@@ -79,19 +72,17 @@ class BenchMachine {
         for (int i = 0; i < count; ++i) {
             std::string serial = "B" + std::to_string(i);
             std::string path = classes + "\\##?#USB#VID_7E51&PID_0114#" + serial + "#" OVL_INTERFACE_CLASS_TEXT;
-            std::string instance = "USB\\VID_7E51&PID_0114\\" + serial;
             HKEY key = nullptr;
             if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)
                 return false;
-            bool ok = SetText(key, "DeviceInstance", instance);
+            bool ok = ovlsim::WriteKeyText(key, "DeviceInstance", "USB\\VID_7E51&PID_0114\\" + serial);
             RegCloseKey(key);
             if (!ok ||
                 RegCreateKeyA(HKEY_LOCAL_MACHINE, (path + "\\#\\Device Parameters").c_str(), &key) != ERROR_SUCCESS)
                 return false;
-            DWORD enabled = 1;
-            ok = SetText(key, OVL_VALUE_PRODUCT, "Sorrelink 880") && SetText(key, OVL_VALUE_SERIAL_NUMBER, serial) &&
-                 RegSetValueExA(key, OVL_VALUE_ENABLED, 0, REG_DWORD, reinterpret_cast<const BYTE *>(&enabled),
-                                sizeof enabled) == ERROR_SUCCESS;
+            ok = ovlsim::WriteKeyText(key, OVL_VALUE_PRODUCT, "Sorrelink 880") &&
+                 ovlsim::WriteKeyText(key, OVL_VALUE_SERIAL_NUMBER, serial) &&
+                 ovlsim::WriteKeyNumber(key, OVL_VALUE_ENABLED, 1);
             RegCloseKey(key);
             if (!ok)
                 return false;
@@ -99,32 +90,6 @@ class BenchMachine {
         return true;
     }
 
-    static bool SetText(HKEY key, const char *name, const std::string &text)
-    {
-        return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text.c_str()),
-                              static_cast<DWORD>(text.size() + 1)) == ERROR_SUCCESS;
-    }
-
-    // Releases the monitor's handles and port list from an earlier machine.
-    static void ResetMonitor()
-    {
-        if (HandleListLockCreated) {
-            EnterCriticalSection(&HandleListLock);
-            while (PortHandleList != NULL) {
-                PortHandleList->OpenCount = 1;
-                RemovePortHandle(PortHandleList);
-            }
-            LeaveCriticalSection(&HandleListLock);
-        }
-        if (PortListLockCreated) {
-            EnterCriticalSection(&PortListLock);
-            FreePortList();
-            RebuildTime = 0;
-            LeaveCriticalSection(&PortListLock);
-        }
-    }
-
-    std::string dir_;
     std::string instance_;
     bool ok_ = false;
 };
@@ -156,7 +121,7 @@ class OpenJob {
 };
 
 // Empties the printer's memory of received bytes outside the timing.
-void ClearReceived(benchmark::State &state, const BenchMachine &machine)
+void ClearReceived(benchmark::State &state, const MonitorMachine &machine)
 {
     state.PauseTiming();
     win9x::machine::ClearReceived(machine.instance());
@@ -166,7 +131,7 @@ void ClearReceived(benchmark::State &state, const BenchMachine &machine)
 // WriteFile straight to the printer's device.
 void WriteFileDirect(benchmark::State &state)
 {
-    BenchMachine machine(1);
+    MonitorMachine machine(1);
     OpenJob job;
     if (!machine.ok() || !job.ok()) {
         state.SkipWithError("cannot set the printer up");
@@ -187,7 +152,7 @@ BENCHMARK(WriteFileDirect)->Unit(benchmark::kMicrosecond);
 // WritePort through the monitor to the same device.
 void WritePortMonitor(benchmark::State &state)
 {
-    BenchMachine machine(1);
+    MonitorMachine machine(1);
     OpenJob job;
     if (!machine.ok() || !job.ok()) {
         state.SkipWithError("cannot set the printer up");
@@ -211,7 +176,7 @@ BENCHMARK(WritePortMonitor)->Unit(benchmark::kMicrosecond);
 void WritePortOverhead(benchmark::State &state)
 {
     using Clock = std::chrono::steady_clock;
-    BenchMachine machine(1);
+    MonitorMachine machine(1);
     OpenJob job;
     if (!machine.ok() || !job.ok()) {
         state.SkipWithError("cannot set the printer up");
@@ -245,7 +210,7 @@ BENCHMARK(WritePortOverhead)->Unit(benchmark::kMicrosecond);
 // of N ports, without a rebuild.
 void EnumPortsLevel2(benchmark::State &state)
 {
-    BenchMachine machine(static_cast<int>(state.range(0)));
+    MonitorMachine machine(static_cast<int>(state.range(0)));
     if (!machine.ok()) {
         state.SkipWithError("cannot set the machine up");
         return;
@@ -269,7 +234,7 @@ BENCHMARK(EnumPortsLevel2)->Arg(1)->Arg(100)->Arg(1000)->Complexity(benchmark::o
 // with N interfaces whose PortName is already stored.
 void RebuildPortList(benchmark::State &state)
 {
-    BenchMachine machine(static_cast<int>(state.range(0)));
+    MonitorMachine machine(static_cast<int>(state.range(0)));
     if (!machine.ok()) {
         state.SkipWithError("cannot set the machine up");
         return;

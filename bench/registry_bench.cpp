@@ -10,40 +10,13 @@
 #include <filesystem>
 #include <string>
 
+#include "bench_machine.h"
 #include "win9x/machine.h"
 
 namespace {
 
 constexpr const char *kKeyPath = "Software\\Orvane\\Bench\\Ports\\USB001";
 const char kText[] = "USB/Sorrelink 640 X123456789";
-
-// A machine in a temporary directory for the whole run.
-class TempMachine {
-public:
-    TempMachine()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "registry-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data()))
-            return;
-        dir_ = pattern;
-        std::string error;
-        ok_ = win9x::machine::Create(dir_ + "/machine", win9x::machine::WindowsVersion::Win98, false, &error);
-        if (!ok_)
-            std::fprintf(stderr, "registry_bench: %s\n", error.c_str());
-    }
-    ~TempMachine()
-    {
-        win9x::machine::Close();
-        std::error_code ec;
-        if (!dir_.empty())
-            std::filesystem::remove_all(dir_, ec);
-    }
-    bool ok() const { return ok_; }
-
-private:
-    std::string dir_;
-    bool ok_ = false;
-};
 
 // The key the benchmarks work on, with one text value; closed by the caller.
 HKEY OpenBenchKey(benchmark::State &state)
@@ -157,7 +130,7 @@ BENCHMARK(SetValueBatchOf100);
 
 int main(int argc, char **argv)
 {
-    TempMachine machine;
+    BenchMachine machine;
     if (!machine.ok())
         return 1;
     benchmark::Initialize(&argc, argv);

@@ -16,9 +16,14 @@
 #include "machine_view.h"
 #include "model_install.h"
 #include "support/machine_fixture.h"
+#include "support/registry_helpers.h"
 #include "usb_bus.h"
 
 namespace agenttest {
+
+using ovltest::CreateKey;
+using ovltest::SetText;
+using ovltest::SetValue;
 
 inline constexpr const char *kModelKey = "Software\\Orvane\\OVLIO\\640";
 inline constexpr const char *kConfigKey = "Software\\Orvane\\OVL\\640\\X1";
@@ -27,29 +32,6 @@ inline constexpr const char *kPrintersKey = "System\\CurrentControlSet\\Control\
 inline constexpr const char *kRunOnceKey = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 inline constexpr const char *kAgentFile = "C:\\Windows\\System\\ovlcin00.exe";
 inline constexpr const char *kWininit = "C:\\WINDOWS\\WININIT.INI";
-
-// Creates the key (and its parents) below HKEY_LOCAL_MACHINE.
-inline void CreateKey(const std::string &path)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key)) << path;
-    RegCloseKey(key);
-}
-
-// Writes raw value bytes of a type, creating the key.
-inline void SetValue(const std::string &path, const std::string &name, DWORD type, const void *data, DWORD size)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key)) << path;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE *>(data), size));
-    RegCloseKey(key);
-}
-
-// Writes a REG_SZ value with its terminator, creating the key.
-inline void SetText(const std::string &path, const std::string &name, const std::string &text)
-{
-    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
 
 inline std::optional<std::string> Text(const std::string &path, const std::string &name)
 {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "monitor.h"
+#include "monitor_reset.h"
 #include "ovlcommon.h"
 #include "support/machine_fixture.h"
 #include "usb_bus.h"
@@ -59,27 +60,6 @@ inline std::vector<Value> DeviceValues(const std::string &product, const std::st
             Number(OVL_VALUE_ENABLED, enabled)};
 }
 
-// Releases every port handle (ending its job) and the port list through the
-// monitor's own operations, and sets the rebuild time back to 0. The locks,
-// once created, stay: the monitor never deletes them.
-inline void ResetMonitor()
-{
-    if (HandleListLockCreated) {
-        EnterCriticalSection(&HandleListLock);
-        while (PortHandleList != NULL) {
-            PortHandleList->OpenCount = 1;
-            RemovePortHandle(PortHandleList);
-        }
-        LeaveCriticalSection(&HandleListLock);
-    }
-    if (PortListLockCreated) {
-        EnterCriticalSection(&PortListLock);
-        FreePortList();
-        RebuildTime = 0;
-        LeaveCriticalSection(&PortListLock);
-    }
-    RebuildTime = 0;
-}
 
 class MonitorTest : public ovltest::MachineTest {
   protected:

@@ -18,10 +18,15 @@
 #include "printer_actions.h"
 #include "support/dialog_driver.h"
 #include "support/machine_fixture.h"
+#include "support/registry_helpers.h"
 #include "usb_bus.h"
 #include "usbcheck.h"
 
 namespace wizardtest {
+
+using ovltest::CreateKey;
+using ovltest::SetText;
+using ovltest::SetValue;
 
 using ovltest::TestDialogDriver;
 using win9x::machine::DialogView;
@@ -154,27 +159,6 @@ inline std::string Describe(const std::vector<ovltest::AnsweredBox> &boxes)
 }
 
 // ---- Registry helpers ----------------------------------------------------------
-
-inline void CreateKey(const std::string &path)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key)) << path;
-    RegCloseKey(key);
-}
-
-inline void SetValue(const std::string &path, const std::string &name, DWORD type, const void *data, DWORD size)
-{
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key)) << path;
-    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, type, static_cast<const BYTE *>(data), size));
-    RegCloseKey(key);
-}
-
-// A REG_SZ value with its terminator.
-inline void SetText(const std::string &path, const std::string &name, const std::string &text)
-{
-    SetValue(path, name, REG_SZ, text.c_str(), static_cast<DWORD>(text.size() + 1));
-}
 
 inline void DeleteValue(const std::string &path, const std::string &name)
 {
