@@ -12,10 +12,10 @@
 #include <string>
 
 #include "agent.h"
-#include "class_installer.h"
-#include "driver_install.h"
-#include "model_install.h"
-#include "usb_bus.h"
+#include "world/class_installer.h"
+#include "world/driver_install.h"
+#include "world/model_install.h"
+#include "world/usb_bus.h"
 #include "bench_machine.h"
 #include "win9x/machine.h"
 

@@ -19,8 +19,8 @@
 #include "ovlcommon.h"
 #include "bench_machine.h"
 #include "portmon/monitor_reset.h"
-#include "registry_values.h"
-#include "usb_bus.h"
+#include "world/registry_values.h"
+#include "world/usb_bus.h"
 #include "win9x/machine.h"
 
 namespace {
@@ -70,7 +70,8 @@ class MonitorMachine : public BenchMachine {
     {
         const std::string classes = "System\\CurrentControlSet\\Control\\DeviceClasses\\" OVL_INTERFACE_CLASS_TEXT;
         for (int i = 0; i < count; ++i) {
-            std::string serial = "B" + std::to_string(i);
+            std::string serial = std::to_string(i);
+            serial.insert(0, 1, 'B');
             std::string path = classes + "\\##?#USB#VID_7E51&PID_0114#" + serial + "#" OVL_INTERFACE_CLASS_TEXT;
             HKEY key = nullptr;
             if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path.c_str(), &key) != ERROR_SUCCESS)

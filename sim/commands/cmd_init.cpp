@@ -1,7 +1,7 @@
 // ovlsim init: a fresh machine.
 #include <cstdio>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

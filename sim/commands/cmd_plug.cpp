@@ -2,9 +2,9 @@
 // and its class installer installs and removes it with the agent.
 #include <cstdio>
 
-#include "commands.h"
-#include "printer_actions.h"
-#include "usb_bus.h"
+#include "commands/commands.h"
+#include "world/printer_actions.h"
+#include "world/usb_bus.h"
 
 namespace ovlsim {
 

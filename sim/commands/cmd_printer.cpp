@@ -1,7 +1,7 @@
 // ovlsim printer SERIAL: shows a simulated printer and changes its state.
 #include <cstdio>
 
-#include "commands.h"
+#include "commands/commands.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

@@ -3,8 +3,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "commands.h"
-#include "registry_io.h"
+#include "commands/commands.h"
+#include "regedit/registry_io.h"
 
 namespace ovlsim {
 

@@ -6,9 +6,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "commands.h"
-#include "print_job.h"
-#include "spooler.h"
+#include "commands/commands.h"
+#include "world/print_job.h"
+#include "world/spooler.h"
 
 namespace ovlsim {
 

@@ -2,8 +2,8 @@
 // desktop shell's state.
 #include <cstdio>
 
-#include "commands.h"
-#include "startup.h"
+#include "commands/commands.h"
+#include "world/startup.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

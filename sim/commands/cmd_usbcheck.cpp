@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "commands.h"
-#include "host_files.h"
+#include "commands/commands.h"
+#include "world/host_files.h"
 #include "win9x/machine.h"
 
 extern char **environ;
@@ -47,7 +47,7 @@ int Run(Context &context, const std::string &script)
     if (!script.empty())
         setenv("OVLSIM_FRONTEND", ("script:" + script).c_str(), 1);
     std::fflush(stdout);
-    // The wizard installed on the machine, else the build next to ovlsim.
+    // The wizard installed on the machine, else its host build.
     if (WindowsFileExists(kInstalledWizard)) {
         auto run = win9x::machine::RunCommandLine(kInstalledWizard, true);
         if (!run.started)
@@ -56,7 +56,7 @@ int Run(Context &context, const std::string &script)
     }
     std::string build = HostBuild("usbcheck98.exe");
     if (build.empty())
-        return Fail("usbcheck98.exe is neither on the machine nor next to ovlsim; build the project first");
+        return Fail("usbcheck98.exe is neither on the machine nor among the host builds; build the project first");
     return RunAndWait(build);
 }
 

@@ -4,7 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "context.h"
+#include "commands/context.h"
 
 namespace ovlsim {
 

@@ -1,4 +1,4 @@
-#include "context.h"
+#include "commands/context.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -6,15 +6,15 @@
 #include <functional>
 #include <vector>
 
-#include "commands.h"
-#include "machine_view.h"
-#include "model_install.h"
-#include "print_job.h"
-#include "printer_actions.h"
-#include "spooler.h"
-#include "startup.h"
+#include "commands/commands.h"
+#include "world/machine_view.h"
+#include "world/model_install.h"
+#include "world/print_job.h"
+#include "world/printer_actions.h"
+#include "world/spooler.h"
+#include "world/startup.h"
 #include "win9x/machine.h"
-#include "wizard_run.h"
+#include "world/wizard_run.h"
 
 namespace fs = std::filesystem;
 

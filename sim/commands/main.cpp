@@ -2,7 +2,7 @@
 // the Sorrelink deliverables on them.
 #include <CLI/CLI.hpp>
 
-#include "commands.h"
+#include "commands/commands.h"
 
 int main(int argc, char **argv)
 {

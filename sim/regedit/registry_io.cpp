@@ -1,4 +1,4 @@
-#include "registry_io.h"
+#include "regedit/registry_io.h"
 
 #include <vector>
 

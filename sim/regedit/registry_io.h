@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "regfile.h"
+#include "regedit/regfile.h"
 
 namespace ovlsim {
 

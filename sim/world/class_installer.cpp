@@ -1,9 +1,9 @@
-#include "class_installer.h"
+#include "world/class_installer.h"
 
 #include <cstdio>
 
-#include "machine_view.h"
-#include "model_install.h"
+#include "world/machine_view.h"
+#include "world/model_install.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 
 namespace ovlsim {
 

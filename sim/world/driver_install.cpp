@@ -1,6 +1,6 @@
-#include "driver_install.h"
+#include "world/driver_install.h"
 
-#include "host_files.h"
+#include "world/host_files.h"
 
 namespace ovlsim {
 
@@ -28,7 +28,7 @@ bool InstallDriverFiles(std::string *error)
     for (const char *name : kDeliverables) {
         std::string build = HostBuild(name);
         if (build.empty()) {
-            *error = std::string("the host build of ") + name + " is not next to ovlsim; build the project first";
+            *error = std::string("the host build of ") + name + " is missing; build the project first";
             return false;
         }
         if (!InstallHostFile(build, std::string("C:\\WINDOWS\\SYSTEM\\") + name, false, error))

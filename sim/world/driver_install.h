@@ -7,7 +7,7 @@
 
 namespace ovlsim {
 
-// Copies ovlpom00.dll and ovlcin00.exe (the host builds next to ovlsim) into
+// Copies ovlpom00.dll and ovlcin00.exe (their host builds) into
 // C:\WINDOWS\SYSTEM and places the driver files in their folders.
 bool InstallDriverFiles(std::string *error);
 

@@ -1,4 +1,4 @@
-#include "host_files.h"
+#include "world/host_files.h"
 
 #include <windows.h>
 #include <unistd.h>
@@ -54,8 +54,14 @@ std::string HostBuild(const std::string &name)
     fs::path self = fs::read_symlink("/proc/self/exe", ec);
     if (ec)
         return "";
-    fs::path candidate = self.parent_path() / name;
-    return fs::exists(candidate, ec) ? candidate.string() : "";
+    // In a build tree the deliverables lie next to ovlsim; installed, in
+    // their own folder of the library directory.
+    for (fs::path folder : {self.parent_path(), self.parent_path() / OVL_INSTALLED_DELIVERABLES}) {
+        fs::path candidate = folder / name;
+        if (fs::exists(candidate, ec))
+            return candidate.lexically_normal().string();
+    }
+    return "";
 }
 
 bool InstallHostFile(const std::string &hostSource, const std::string &windowsTarget, bool readOnly,

@@ -1,13 +1,14 @@
 // Files that ovlsim puts on a machine's drive C: from the host: the host
-// builds of the deliverables (found next to ovlsim) and placeholder files.
+// builds of the deliverables and placeholder files.
 #pragma once
 
 #include <string>
 
 namespace ovlsim {
 
-// The host build of a deliverable next to the running ovlsim, e.g.
-// HostBuild("ovlpom00.dll"); empty when it is not there.
+// The host build of a deliverable, e.g. HostBuild("ovlpom00.dll"): next to
+// the running ovlsim (a build tree), else where an install puts it; empty
+// when it is in neither.
 std::string HostBuild(const std::string &name);
 
 // Copies a host file to a Windows path on drive C: (creating its folders),

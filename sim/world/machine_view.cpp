@@ -1,4 +1,4 @@
-#include "machine_view.h"
+#include "world/machine_view.h"
 
 #include <windows.h>
 

@@ -1,12 +1,12 @@
-#include "model_install.h"
+#include "world/model_install.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
-#include "host_files.h"
-#include "registry_values.h"
+#include "world/host_files.h"
+#include "world/registry_values.h"
 #include "ovlcommon.h"
 #include "win9x/machine.h"
 
@@ -121,7 +121,7 @@ bool InstallModel(const PrinterIdentity &identity, std::string *error)
         return false;
     std::string setup = HostBuild("ovlsetup.exe");
     if (setup.empty()) {
-        *error = "the printer's setup program (ovlsetup.exe) is not next to ovlsim; build the project first";
+        *error = "the host build of the printer's setup program (ovlsetup.exe) is missing; build the project first";
         return false;
     }
     if (!InstallHostFile(setup, std::string(kSetupRootPath) + "\\" + kSetupExecFile, false, error))

@@ -1,4 +1,4 @@
-#include "print_job.h"
+#include "world/print_job.h"
 
 #include <chrono>
 #include <thread>

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "spooler.h"
+#include "world/spooler.h"
 
 namespace ovlsim {
 

@@ -1,11 +1,11 @@
-#include "printer_actions.h"
+#include "world/printer_actions.h"
 
 #include <cstdio>
 
-#include "class_installer.h"
-#include "driver_install.h"
-#include "machine_view.h"
-#include "model_install.h"
+#include "world/class_installer.h"
+#include "world/driver_install.h"
+#include "world/machine_view.h"
+#include "world/model_install.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

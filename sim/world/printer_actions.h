@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 
 namespace ovlsim {
 

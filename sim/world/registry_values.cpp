@@ -1,4 +1,4 @@
-#include "registry_values.h"
+#include "world/registry_values.h"
 
 namespace ovlsim {
 

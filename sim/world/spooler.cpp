@@ -1,8 +1,8 @@
-#include "spooler.h"
+#include "world/spooler.h"
 
 #include <cstring>
 
-#include "registry_values.h"
+#include "world/registry_values.h"
 
 namespace ovlsim {
 

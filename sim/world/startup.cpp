@@ -1,8 +1,8 @@
-#include "startup.h"
+#include "world/startup.h"
 
 #include <windows.h>
 
-#include "machine_view.h"
+#include "world/machine_view.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

@@ -1,4 +1,4 @@
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "ovlcommon.h"
-#include "registry_values.h"
+#include "world/registry_values.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {

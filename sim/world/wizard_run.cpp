@@ -1,4 +1,4 @@
-#include "wizard_run.h"
+#include "world/wizard_run.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "host_files.h"
+#include "world/host_files.h"
 #include "win9x/machine.h"
 
 extern char **environ;

@@ -32,7 +32,7 @@ std::string KeysBelow(const std::string &path)
 
 std::string Serial(int n)
 {
-    return "C" + std::to_string(n);
+    return ovltest::Numbered("C", n);
 }
 
 class AgentConcurrencyTest : public agenttest::AgentTest {
@@ -153,7 +153,7 @@ TEST_F(AgentConcurrencyTest, EightRemovalsAmongPrintersOfAnotherModel)
     // interface nor touch another's.
     constexpr int kOthers = 24;
     for (int n = 0; n < kOthers; ++n)
-        agenttest::PlacePrinter(Printer("Sorrelink 880", "D" + std::to_string(n), "0113"));
+        agenttest::PlacePrinter(Printer("Sorrelink 880", ovltest::Numbered("D", n), "0113"));
     for (int round = 0; round < kRounds; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         for (int n = 0; n < kAgents; ++n)
@@ -163,7 +163,7 @@ TEST_F(AgentConcurrencyTest, EightRemovalsAmongPrintersOfAnotherModel)
         for (int n = 0; n < kAgents; ++n)
             EXPECT_FALSE(KeyExists(Printer("Sorrelink 640", Serial(n)).InterfaceKey())) << n;
         for (int n = 0; n < kOthers; ++n)
-            EXPECT_TRUE(KeyExists(Printer("Sorrelink 880", "D" + std::to_string(n), "0113").InterfaceKey())) << n;
+            EXPECT_TRUE(KeyExists(Printer("Sorrelink 880", ovltest::Numbered("D", n), "0113").InterfaceKey())) << n;
         // The model went with the last of its printers; the family stays.
         EXPECT_FALSE(KeyExists("Software\\Orvane\\OVLIO\\640"));
         EXPECT_TRUE(KeyExists("Software\\Orvane\\OVLIO\\880"));

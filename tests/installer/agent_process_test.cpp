@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "agent_test_support.h"
-#include "class_installer.h"
-#include "startup.h"
+#include "world/class_installer.h"
+#include "world/startup.h"
 
 namespace {
 

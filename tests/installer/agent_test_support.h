@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "agent.h"
-#include "driver_install.h"
-#include "host_files.h"
-#include "machine_view.h"
-#include "model_install.h"
+#include "world/driver_install.h"
+#include "world/host_files.h"
+#include "world/machine_view.h"
+#include "world/model_install.h"
 #include "support/machine_fixture.h"
 #include "support/registry_helpers.h"
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 
 namespace agenttest {
 

@@ -96,7 +96,7 @@ class Concurrency : public MonitorTest {
     {
         MonitorTest::SetUp();
         for (int p = 0; p < kPrinters; ++p) {
-            std::string serial = "C" + std::to_string(p);
+            std::string serial = ovltest::Numbered("C", p);
             instances_.push_back(Plug("Sorrelink 640", serial));
             ports_.push_back("USB/Sorrelink 640/" + serial);
         }

@@ -16,7 +16,7 @@
 #include "monitor_reset.h"
 #include "ovlcommon.h"
 #include "support/machine_fixture.h"
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 
 namespace portmontest {
 

@@ -1,6 +1,6 @@
 // REGEDIT4 text: parsing, formatting, and the round trip through a machine.
-#include "regfile.h"
-#include "registry_io.h"
+#include "regedit/regfile.h"
+#include "regedit/registry_io.h"
 #include "support/machine_fixture.h"
 
 namespace {

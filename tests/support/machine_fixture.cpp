@@ -141,4 +141,11 @@ void WriteHostFile(const std::string &path, const std::string &content)
     out << content;
 }
 
+std::string Numbered(const char *prefix, long long number)
+{
+    std::string name(prefix);
+    name += std::to_string(number);
+    return name;
+}
+
 }  // namespace ovltest

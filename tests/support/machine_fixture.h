@@ -65,6 +65,11 @@ int StartProgram(const std::string &machineDir, const std::vector<std::string> &
 // Waits for a started program; returns its exit status (-1 when killed).
 int WaitProgram(int pid);
 
+// A name and a number: Numbered("C", 3) is "C3". (Appended rather than
+// "C" + std::to_string(3), which GCC 12 at -O3 warns about as overlapping
+// copies.)
+std::string Numbered(const char *prefix, long long number);
+
 // Reads a whole host file ("" when missing); writes one.
 std::string ReadHostFile(const std::string &path);
 void WriteHostFile(const std::string &path, const std::string &content);

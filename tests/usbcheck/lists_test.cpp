@@ -73,7 +73,7 @@ TEST_F(ListsTest, DeviceEntryNameColumns)
     std::vector<std::string> expected;
     for (size_t nameLength : {127u, 128u, 129u}) {
         std::string product = "Sorrelink " + std::string(nameLength - 7 - 10, static_cast<char>('A' + nameLength % 3));
-        std::string serial = "N" + std::to_string(nameLength % 3);
+        std::string serial = ovltest::Numbered("N", nameLength % 3);
         auto printer = AttachPrinter(product, serial);
         std::string name = "USB/" + product + "/" + serial;
         ASSERT_EQ(nameLength, name.size());
@@ -107,8 +107,8 @@ TEST_F(ListsTest, DevicePathLimitAndTheLongestEntry)
 {
     auto plain = AttachPrinter("Sorrelink 640", "P1");
     const size_t fixedPart = plain.DevicePath().size() - 4 - 2;  // tail without the serial
-    auto fits = AttachPrinter("Sorrelink 640", "F" + std::string(127 - fixedPart - 1, 'f'));
-    auto tooLong = AttachPrinter("Sorrelink 640", "G" + std::string(128 - fixedPart - 1, 'g'));
+    auto fits = AttachPrinter("Sorrelink 640", std::string("F").append(127 - fixedPart - 1, 'f'));
+    auto tooLong = AttachPrinter("Sorrelink 640", std::string("G").append(128 - fixedPart - 1, 'g'));
     ASSERT_EQ(127u, fits.DevicePath().size() - 4);
     ASSERT_EQ(128u, tooLong.DevicePath().size() - 4);
 

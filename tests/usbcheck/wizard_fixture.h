@@ -13,13 +13,13 @@
 #include <thread>
 #include <vector>
 
-#include "host_files.h"
-#include "machine_view.h"
-#include "printer_actions.h"
+#include "world/host_files.h"
+#include "world/machine_view.h"
+#include "world/printer_actions.h"
 #include "support/dialog_driver.h"
 #include "support/machine_fixture.h"
 #include "support/registry_helpers.h"
-#include "usb_bus.h"
+#include "world/usb_bus.h"
 #include "usbcheck.h"
 
 namespace wizardtest {

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "../../win9x/src/files.h"
+#include "kernel32/files.h"
 #include "support/machine_fixture.h"
 
 using ovltest::ReadHostFile;

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "../../win9x/src/frontend_render.h"
-#include "../../win9x/src/frontends.h"
+#include "display/frontend_render.h"
+#include "display/frontends.h"
 #include "support/machine_fixture.h"
 
 namespace {

@@ -99,7 +99,7 @@ TEST_F(MutexThreads, ProfileWritesOfThreadsLoseNothing)
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&, t] {
             for (int i = 0; i < keys; ++i) {
-                std::string key = "t" + std::to_string(t) + "k" + std::to_string(i);
+                std::string key = ovltest::Numbered("t", t) + ovltest::Numbered("k", i);
                 if (!WritePrivateProfileStringA("Threads", key.c_str(), "1", "threads.ini"))
                     ++failures;
                 char value[8];

@@ -84,7 +84,7 @@ TEST_F(RegistryConcurrency, ProcessesWritingAtOnceLoseNothing)
     HKEY key = nullptr;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Race", &key));
     for (DWORD i = 0; i < kValues; ++i) {
-        std::string name = "t" + std::to_string(i);
+        std::string name = ovltest::Numbered("t", i);
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name.c_str(), 0, REG_DWORD, reinterpret_cast<BYTE *>(&i), 4));
     }
     EXPECT_EQ(0, WaitProgram(first));

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/machine_fixture.h"
 #include "win9x/machine.h"
 
 namespace {
@@ -59,7 +60,7 @@ int EndlessBatch(const char *path, const char *marker, DWORD count)
         if ((r = RegCreateKeyA(key, "Batch", &batch)) != ERROR_SUCCESS)
             return false;
         for (DWORD i = 0;; ++i) {
-            std::string name = "v" + std::to_string(i);
+            std::string name = ovltest::Numbered("v", i);
             HKEY target = i % 2 ? key : batch;
             if ((r = RegSetValueExA(target, name.c_str(), 0, REG_BINARY, blob.data(), 1024)) != ERROR_SUCCESS)
                 return false;

@@ -7,8 +7,9 @@
 #include <unordered_map>
 #include <utility>
 
-#include "layer.h"
-#include "registry_store.h"
+#include "machine/machine.h"
+#include "machine/api.h"
+#include "machine/registry_store.h"
 
 using win9x::layer::CurrentMachine;
 using win9x::layer::InjectedFailure;

@@ -6,8 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "dialogs.h"
-#include "frontends.h"
+#include "display/frontends.h"
 
 namespace win9x::ui {
 

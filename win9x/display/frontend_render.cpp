@@ -1,9 +1,10 @@
 // Drawing dialogs and message boxes as characters for the front ends.
-#include "frontend_render.h"
+#include "display/frontend_render.h"
 
 #include <algorithm>
+#include <initializer_list>
 
-#include "layer.h"
+#include "machine/text.h"
 
 namespace win9x::ui {
 
@@ -32,6 +33,25 @@ constexpr int kFrameRows = 4;
 struct Cells {
     int x = 0, y = 0, width = 1, height = 1;
 };
+
+// Texts joined in order. Built by appending: GCC 12 at -O3 takes a chain of
+// operator+ that starts with a literal for overlapping copies (-Wrestrict).
+std::string Concat(std::initializer_list<std::string_view> parts)
+{
+    std::string text;
+    for (std::string_view part : parts)
+        text.append(part);
+    return text;
+}
+
+// A frame's edge: `inner` fill characters between two corners, "+----+".
+std::string Edge(char fill, int inner)
+{
+    std::string edge(1, '+');
+    edge.append(static_cast<size_t>(std::max(inner, 0)), fill);
+    edge += '+';
+    return edge;
+}
 
 int FloorDiv(LONG value, int unit)
 {
@@ -110,7 +130,7 @@ void DrawGroupBox(Screen &s, const ControlView &c, const Cells &at)
     s.Frame(at.x, at.y, at.width, std::max(at.height, 2), ink);
     std::string text = ShownText(c);
     if (!text.empty())
-        s.Put(at.x + 2, at.y, " " + Cut(text, at.width - 6) + " ", ink);
+        s.Put(at.x + 2, at.y, Concat({" ", Cut(text, at.width - 6), " "}), ink);
 }
 
 // Static text: its lines wrapped within its cells, aligned as its style says.
@@ -170,10 +190,10 @@ void DrawDroppedList(Screen &s, const ControlView &c, const Cells &at, int clien
     int digits = static_cast<int>(std::to_string(std::max(count - 1, 0)).size());
     int top = downward ? at.y + 1 : at.y - shown - 1;
     int rowOfEntries = downward ? top : top + 1;
-    std::string edge = "+" + std::string(static_cast<size_t>(std::max(at.width - 2, 0)), '-') + "+";
+    std::string edge = Edge('-', at.width - 2);
     if (count > shown) {
-        std::string where = " " + std::to_string(first) + "-" + std::to_string(first + shown - 1) + " of " +
-                            std::to_string(count) + " ";
+        std::string where = Concat({" ", std::to_string(first), "-", std::to_string(first + shown - 1), " of ",
+                                    std::to_string(count), " "});
         if (static_cast<int>(where.size()) + 4 <= at.width)
             edge.replace(2, where.size(), where);
     }
@@ -186,8 +206,8 @@ void DrawDroppedList(Screen &s, const ControlView &c, const Cells &at, int clien
             line = "(empty)";
         } else {
             std::string number = std::to_string(index);
-            line = (index == c.selection ? ">" : " ") + std::string(static_cast<size_t>(digits) - number.size(), ' ') +
-                   number + " " + c.items[static_cast<size_t>(index)];
+            line = Concat({index == c.selection ? ">" : " ", std::string(static_cast<size_t>(digits) - number.size(), ' '),
+                           number, " ", c.items[static_cast<size_t>(index)]});
             if (index == cursor)
                 ink = Ink::Cursor;
         }
@@ -228,7 +248,7 @@ void DrawDialog(Screen &s, const DialogView &dialog, const RenderOptions &option
     s.Fill(1, 1, columns, 1, ' ', Ink::Caption);
     s.Put(2, 1, Cut(dialog.caption, columns - 6), Ink::Caption);
     s.Put(columns - 3, 1, "[X]", Ink::Caption);
-    s.Put(0, 2, "+" + std::string(static_cast<size_t>(columns), '=') + "+");
+    s.Put(0, 2, Edge('=', columns));
     s.Clip(1, kClientTop, columns, rows);
     for (const auto &c : dialog.controls) {
         if (c.visible)
@@ -302,7 +322,7 @@ void DrawBox(Screen &s, const MessageBoxView &box, const BoxLayout &layout, int 
     s.Fill(x + 1, y + 1, inner, 1, ' ', Ink::Caption);
     s.Put(x + 2, y + 1, Cut(box.caption, inner - 6), Ink::Caption);
     s.Put(x + inner - 3, y + 1, "[X]", Ink::Caption);
-    s.Put(x, y + 2, "+" + std::string(static_cast<size_t>(inner), '=') + "+");
+    s.Put(x, y + 2, Edge('=', inner));
     const int iconColumns = layout.icon.empty() ? 0 : static_cast<int>(layout.icon.size()) + 2;
     if (!layout.icon.empty())
         s.Put(x + 3, y + 4, layout.icon);
@@ -365,7 +385,7 @@ void Screen::Frame(int x, int y, int width, int height, Ink ink)
 {
     if (width < 2 || height < 2)
         return;
-    std::string edge = "+" + std::string(static_cast<size_t>(width - 2), '-') + "+";
+    std::string edge = Edge('-', width - 2);
     Put(x, y, edge, ink);
     Put(x, y + height - 1, edge, ink);
     for (int row = 1; row < height - 1; ++row) {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "frontend_render.h"
-#include "frontends.h"
-#include "layer.h"
+#include "display/frontend_render.h"
+#include "display/frontends.h"
+#include "machine/text.h"
 
 namespace win9x::ui {
 

@@ -13,8 +13,8 @@
 #include <mutex>
 #include <string>
 
-#include "frontend_render.h"
-#include "frontends.h"
+#include "display/frontend_render.h"
+#include "display/frontends.h"
 
 namespace win9x::ui {
 

@@ -3,13 +3,15 @@
 // "##?#<name>" under DeviceClasses\{class}, whose "DeviceInstance" names the
 // printer. Sharing modes hold across every process of the machine; the
 // opens of a process that died no longer count.
-#include "devices.h"
+#include "kernel32/devices.h"
 
 #include <cstring>
 
-#include "hardware.h"
-#include "layer.h"
-#include "process_identity.h"
+#include "machine/hardware.h"
+#include "machine/machine.h"
+#include "machine/api.h"
+#include "kernel32/handles.h"
+#include "machine/process_identity.h"
 
 namespace win9x::layer {
 

@@ -4,7 +4,7 @@
 // machine tool does. A change that depends on a file's attributes runs
 // inside one write transaction of machine.db, so that another process
 // cannot change the attributes between the check and the change.
-#include "files.h"
+#include "kernel32/files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -14,7 +14,9 @@
 #include <filesystem>
 #include <mutex>
 
-#include "devices.h"
+#include "kernel32/devices.h"
+#include "machine/api.h"
+#include "kernel32/handles.h"
 
 namespace win9x::layer {
 

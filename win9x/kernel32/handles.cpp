@@ -4,7 +4,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "layer.h"
+#include "kernel32/handles.h"
 
 namespace {
 std::mutex g_handleMutex;

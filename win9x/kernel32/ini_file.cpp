@@ -1,7 +1,7 @@
 // Reading and changing the lines of a profile (INI) file.
-#include "ini_file.h"
+#include "kernel32/ini_file.h"
 
-#include "layer.h"
+#include "machine/text.h"
 
 namespace win9x::layer {
 
@@ -16,6 +16,16 @@ std::string_view Trim(std::string_view text)
         return {};
     size_t last = text.find_last_not_of(" \t");
     return text.substr(first, last - first + 1);
+}
+
+// "[section]". Built by appending: GCC 12 at -O3 takes "[" + std::string
+// for overlapping copies (-Wrestrict).
+std::string HeaderLine(std::string_view section)
+{
+    std::string line(1, '[');
+    line.append(section);
+    line += ']';
+    return line;
 }
 
 LineKind KindOf(std::string_view line)
@@ -164,7 +174,7 @@ bool IniFile::SetValue(std::string_view section, std::string_view key, std::stri
 {
     auto range = FindSection(section);
     if (!range) {
-        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(HeaderLine(section));
         lines_.push_back(std::string(key) + "=" + std::string(value));
         return true;
     }
@@ -205,7 +215,7 @@ bool IniFile::ReplaceSection(std::string_view section, const std::vector<std::st
 {
     auto range = FindSection(section);
     if (!range) {
-        lines_.push_back("[" + std::string(section) + "]");
+        lines_.push_back(HeaderLine(section));
         lines_.insert(lines_.end(), lines.begin(), lines.end());
         return true;
     }

@@ -1,5 +1,5 @@
 // The machine tool's file work, through the layer's own file helpers.
-#include "files.h"
+#include "kernel32/files.h"
 #include "win9x/machine.h"
 
 namespace win9x::machine {

@@ -2,7 +2,7 @@
 // fault that tests can arm.
 #include <cstdlib>
 
-#include "layer.h"
+#include "machine/api.h"
 
 namespace {
 

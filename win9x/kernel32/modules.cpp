@@ -9,8 +9,10 @@
 #include <mutex>
 #include <setupapi.h>
 
-#include "layer.h"
-#include "paths.h"
+#include "machine/machine.h"
+#include "machine/api.h"
+#include "machine/text.h"
+#include "machine/paths.h"
 
 namespace {
 

@@ -36,7 +36,9 @@
 #include <thread>
 #include <vector>
 
-#include "files.h"
+#include "kernel32/files.h"
+#include "machine/api.h"
+#include "kernel32/handles.h"
 
 namespace win9x::layer {
 

@@ -2,6 +2,7 @@
 // program on the machine is a host program lying on drive C:; it gets the
 // rest of the command line as its argument text, exactly (one argument),
 // and finds the machine through OVLSIM_MACHINE.
+#include <dlfcn.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -10,8 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "layer.h"
-#include "paths.h"
+#include "machine/machine.h"
+#include "machine/api.h"
+#include "machine/paths.h"
 
 extern char **environ;
 
@@ -80,16 +82,39 @@ std::optional<MappedPath> FindProgram(std::string program, DWORD *error)
     return std::nullopt;
 }
 
-// The environment of the new process: ours, with the machine set.
+// The folder this layer was loaded from. A program on drive C: is a copy of
+// a host build, far from the folder its own search path names, so it is
+// told where the layer lies.
+std::string LayerFolder()
+{
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void *>(&LayerFolder), &info) || !info.dli_fname)
+        return "";
+    std::string path = info.dli_fname;
+    size_t cut = path.find_last_of('/');
+    return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+bool HasName(const char *entry, std::string_view name)
+{
+    return std::strncmp(entry, name.data(), name.size()) == 0 && entry[name.size()] == '=';
+}
+
+// The environment of the new process: ours, with the machine set and the
+// layer's folder first on the library path.
 std::vector<std::string> ChildEnvironment(const std::string &machineDir)
 {
     std::vector<std::string> env;
-    std::string prefix = std::string(machine::kMachineVariable) + "=";
+    std::string libraryPath = LayerFolder();
     for (char **e = environ; *e; ++e) {
-        if (std::strncmp(*e, prefix.c_str(), prefix.size()) != 0)
+        if (HasName(*e, "LD_LIBRARY_PATH") && !libraryPath.empty())
+            libraryPath.append(":").append(*e + std::strlen("LD_LIBRARY_PATH="));
+        else if (!HasName(*e, machine::kMachineVariable) && !HasName(*e, "LD_LIBRARY_PATH"))
             env.emplace_back(*e);
     }
-    env.push_back(prefix + machineDir);
+    env.push_back(std::string(machine::kMachineVariable) + "=" + machineDir);
+    if (!libraryPath.empty())
+        env.push_back("LD_LIBRARY_PATH=" + libraryPath);
     return env;
 }
 

@@ -25,8 +25,9 @@
 #include <string>
 #include <vector>
 
-#include "files.h"
-#include "ini_file.h"
+#include "kernel32/files.h"
+#include "kernel32/ini_file.h"
+#include "machine/api.h"
 
 namespace win9x::layer {
 

@@ -2,7 +2,7 @@
 // lives behind the record's DebugInfo field.
 #include <mutex>
 
-#include "layer.h"
+#include <windows.h>
 
 extern "C" {
 

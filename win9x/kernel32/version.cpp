@@ -7,7 +7,7 @@
 #include <mutex>
 #include <thread>
 
-#include "layer.h"
+#include "machine/machine.h"
 
 namespace {
 

@@ -1,36 +1,44 @@
 // The registry a fresh machine starts with: the keys of a Windows 9x
-// installation that the deliverables and the spooler read.
+// installation that the deliverables and the spooler read. Written straight
+// into the registry's tables, in one transaction, below the Win32 API.
 #include <cstring>
+#include <string_view>
 
-#include "layer.h"
-#include "registry_store.h"
-#include "schema.h"
+#include "machine/machine.h"
+#include "machine/registry_store.h"
+#include "machine/schema.h"
 
 namespace win9x::layer {
 
 namespace {
 
-bool CreateKey(const char *path, HKEY *out = nullptr)
+using registry::KeyId;
+
+// Finds or creates each key of the backslash-separated `path` below `root`;
+// 0 on failure.
+KeyId CreateKey(store::Database &db, KeyId root, std::string_view path)
 {
-    HKEY key = nullptr;
-    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key) != ERROR_SUCCESS)
-        return false;
-    if (out)
-        *out = key;
-    else
-        RegCloseKey(key);
-    return true;
+    KeyId key = root;
+    while (!path.empty()) {
+        size_t cut = path.find('\\');
+        std::string_view name = path.substr(0, cut);
+        KeyId child = 0;
+        registry::Lookup found = registry::FindChild(db, key, name, &child);
+        if (found == registry::Lookup::Failed)
+            return 0;
+        if (found == registry::Lookup::Missing && (child = registry::CreateChild(db, key, name)) == 0)
+            return 0;
+        key = child;
+        path = cut == std::string_view::npos ? std::string_view() : path.substr(cut + 1);
+    }
+    return key;
 }
 
-bool SetText(const char *path, const char *name, const char *text)
+bool SetText(store::Database &db, const char *path, const char *name, const char *text)
 {
-    HKEY key = nullptr;
-    if (!CreateKey(path, &key))
-        return false;
-    LONG r = RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>(text),
-                            static_cast<DWORD>(std::strlen(text) + 1));
-    RegCloseKey(key);
-    return r == ERROR_SUCCESS;
+    KeyId key = CreateKey(db, registry::kLocalMachineId, path);
+    return key != 0 && registry::SetValue(db, key, name, REG_SZ, reinterpret_cast<const uint8_t *>(text),
+                                          std::strlen(text) + 1);
 }
 
 const char *VersionNumber(machine::WindowsVersion os)
@@ -44,18 +52,18 @@ const char *VersionNumber(machine::WindowsVersion os)
     return "";
 }
 
-bool WriteVersionKeys(machine::WindowsVersion os)
+bool WriteVersionKeys(store::Database &db, machine::WindowsVersion os)
 {
     const char *current = "Software\\Microsoft\\Windows\\CurrentVersion";
     if (os == machine::WindowsVersion::NT4) {
         // Windows NT keeps its version elsewhere and no "Version" text here.
-        return CreateKey(current) &&
-               SetText("Software\\Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", VersionNumber(os));
+        return CreateKey(db, registry::kLocalMachineId, current) != 0 &&
+               SetText(db, "Software\\Microsoft\\Windows NT\\CurrentVersion", "CurrentVersion", VersionNumber(os));
     }
     std::string product = std::string("Microsoft ") + machine::VersionText(os);
-    return SetText(current, "Version", machine::VersionText(os)) &&
-           SetText(current, "VersionNumber", VersionNumber(os)) && SetText(current, "ProductName", product.c_str()) &&
-           SetText(current, "SystemRoot", "C:\\WINDOWS");
+    return SetText(db, current, "Version", machine::VersionText(os)) &&
+           SetText(db, current, "VersionNumber", VersionNumber(os)) &&
+           SetText(db, current, "ProductName", product.c_str()) && SetText(db, current, "SystemRoot", "C:\\WINDOWS");
 }
 
 }  // namespace
@@ -65,7 +73,7 @@ bool EnsureRegistrySchema(store::Database &db)
     return registry::CreateSchema(db);
 }
 
-bool WriteDefaultRegistry(machine::WindowsVersion os)
+bool WriteDefaultRegistry(store::Database &db, machine::WindowsVersion os)
 {
     static const char *const kKeys[] = {
         "Software\\Classes",
@@ -85,17 +93,14 @@ bool WriteDefaultRegistry(machine::WindowsVersion os)
         "System\\CurrentControlSet\\Services\\VxD",
         "Enum\\USB",
     };
-    return machine::RegistryTransaction([&] {
-        for (const char *path : kKeys) {
-            if (!CreateKey(path))
-                return false;
-        }
-        HKEY user = nullptr;
-        if (RegCreateKeyA(HKEY_CURRENT_USER, "Software", &user) != ERROR_SUCCESS)
+    store::Transaction tx(db, store::Transaction::Mode::Write);
+    if (!tx.ok())
+        return false;
+    for (const char *path : kKeys) {
+        if (CreateKey(db, registry::kLocalMachineId, path) == 0)
             return false;
-        RegCloseKey(user);
-        return WriteVersionKeys(os);
-    });
+    }
+    return CreateKey(db, registry::kCurrentUserId, "Software") != 0 && WriteVersionKeys(db, os) && tx.Commit();
 }
 
 bool EnsureStateSchema(store::Database &db)

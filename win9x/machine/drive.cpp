@@ -1,7 +1,6 @@
 // The attributes of files on drive C:, kept in machine.db's file_attributes
 // table because the host cannot keep them (a process running as root writes
-// to a file whatever its permission bits say), and the path and error
-// helpers that the file APIs share.
+// to a file whatever its permission bits say), and the machine's locks.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -10,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "files.h"
+#include "machine/drive.h"
 
 namespace win9x::layer {
 
@@ -47,61 +46,6 @@ bool ForgetAttributes(Machine &m, const std::string &relative)
     auto stmt = m.state->Prepare("DELETE FROM file_attributes WHERE path = ?1");
     stmt.Bind(1, relative);
     return tx.ok() && stmt.Run() && tx.Commit();
-}
-
-std::optional<MappedPath> MapFilePath(const char *path, DWORD *error)
-{
-    if (!path) {
-        *error = ERROR_INVALID_PARAMETER;
-        return std::nullopt;
-    }
-    if (!*path) {
-        *error = ERROR_PATH_NOT_FOUND;
-        return std::nullopt;
-    }
-    auto mapped = MapPath(path, error);
-    if (!mapped)
-        return std::nullopt;
-    // "C:\WINDOWS\WIN.INI\" names a folder: a file there is not found.
-    char last = path[std::strlen(path) - 1];
-    if ((last == '\\' || last == '/') && mapped->exists && !IsHostFolder(mapped->host)) {
-        *error = ERROR_PATH_NOT_FOUND;
-        return std::nullopt;
-    }
-    return mapped;
-}
-
-DWORD MissingPathError(const MappedPath &path)
-{
-    return path.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-}
-
-DWORD ErrorFromErrno(int error, const MappedPath *path)
-{
-    switch (error) {
-    case ENOENT: return path ? MissingPathError(*path) : ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EEXIST: return ERROR_FILE_EXISTS;
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY: return ERROR_ACCESS_DENIED;
-    case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case EMFILE:
-    case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EINVAL: return ERROR_INVALID_PARAMETER;
-    default: return ERROR_GEN_FAILURE;
-    }
-}
-
-bool IsHostFolder(const std::string &hostPath)
-{
-    struct stat info;
-    return stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 std::string LockFolder(const Machine &m)

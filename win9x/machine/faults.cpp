@@ -3,7 +3,7 @@
 #include <map>
 #include <mutex>
 
-#include "layer.h"
+#include "machine/api.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Simulated USB printers: their state, the bytes they received, and the
 // control seam that the machine tool and the tests use to change them.
-#include "hardware.h"
+#include "machine/hardware.h"
 
-#include "layer.h"
-#include "process_identity.h"
+#include "machine/machine.h"
+#include "machine/process_identity.h"
 
 namespace win9x::layer {
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "store.h"
+#include "machine/store.h"
 #include "win9x/machine.h"
 
 namespace win9x::layer {

@@ -8,9 +8,10 @@
 #include <filesystem>
 #include <mutex>
 
-#include "layer.h"
-#include "hardware.h"
-#include "schema.h"
+#include "machine/machine.h"
+#include "machine/text.h"
+#include "machine/hardware.h"
+#include "machine/schema.h"
 
 namespace fs = std::filesystem;
 
@@ -239,7 +240,7 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
     }
     m->version = os;
     Reboot();
-    if (!layer::WriteDefaultRegistry(os)) {
+    if (!layer::WriteDefaultRegistry(*m->registry, os)) {
         if (error)
             *error = "cannot write the registry of " + dir;
         return false;

@@ -1,5 +1,5 @@
-// Mapping Windows paths onto drive_c, and the Windows directory queries.
-#include "paths.h"
+// Mapping Windows paths onto drive_c.
+#include "machine/paths.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -8,13 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "layer.h"
+#include "machine/machine.h"
+#include "machine/text.h"
 
 namespace win9x::layer {
-
-// The Windows directory a test may make this process see instead.
-std::mutex g_windowsDirMutex;
-std::optional<std::string> g_windowsDirOverride;
 
 namespace {
 
@@ -143,52 +140,4 @@ std::string HostPath(const std::string &windowsPath)
     return mapped ? mapped->host : std::string();
 }
 
-void OverrideWindowsDirectory(std::optional<std::string> path)
-{
-    std::lock_guard<std::mutex> guard(layer::g_windowsDirMutex);
-    layer::g_windowsDirOverride = std::move(path);
-}
-
 }  // namespace win9x::machine
-
-namespace {
-
-// Copies a directory name the way the directory queries do: the length on
-// success, or the size needed (with the terminator) when it does not fit.
-UINT AnswerDirectory(const std::string &path, LPSTR buffer, UINT size)
-{
-    if (!buffer || size < path.size() + 1)
-        return static_cast<UINT>(path.size() + 1);
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    return static_cast<UINT>(path.size());
-}
-
-}  // namespace
-
-extern "C" {
-
-UINT WINAPI GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
-{
-    if (DWORD injected = win9x::layer::InjectedFailure("GetWindowsDirectoryA")) {
-        SetLastError(injected);
-        return 0;
-    }
-    std::string path = win9x::layer::kWindowsDirectory;
-    {
-        std::lock_guard<std::mutex> guard(win9x::layer::g_windowsDirMutex);
-        if (win9x::layer::g_windowsDirOverride)
-            path = *win9x::layer::g_windowsDirOverride;
-    }
-    return AnswerDirectory(path, lpBuffer, uSize);
-}
-
-UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize)
-{
-    if (DWORD injected = win9x::layer::InjectedFailure("GetSystemDirectoryA")) {
-        SetLastError(injected);
-        return 0;
-    }
-    return AnswerDirectory(win9x::layer::kSystemDirectory, lpBuffer, uSize);
-}
-
-}  // extern "C"

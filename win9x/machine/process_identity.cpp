@@ -1,4 +1,4 @@
-#include "process_identity.h"
+#include "machine/process_identity.h"
 
 #include <signal.h>
 #include <unistd.h>

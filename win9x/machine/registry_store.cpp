@@ -1,7 +1,7 @@
 // SQL behind the registry. Names compare without regard to ASCII case and
 // keep the case they were created with; keys and values enumerate in the
 // order they were created, as the Windows 9x registry file keeps them.
-#include "registry_store.h"
+#include "machine/registry_store.h"
 
 namespace win9x::registry {
 

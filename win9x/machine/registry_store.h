@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "store.h"
+#include "machine/store.h"
 
 namespace win9x::registry {
 

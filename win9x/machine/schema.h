@@ -1,7 +1,7 @@
 // Table layouts of a machine's databases, and a new machine's registry.
 #pragma once
 
-#include "store.h"
+#include "machine/store.h"
 #include "win9x/machine.h"
 
 namespace win9x::layer {
@@ -11,6 +11,6 @@ bool EnsureRegistrySchema(store::Database &db);
 // Creates machine.db's tables (settings, files, hardware, processes).
 bool EnsureStateSchema(store::Database &db);
 // Writes the keys a fresh Windows machine of this version has.
-bool WriteDefaultRegistry(machine::WindowsVersion os);
+bool WriteDefaultRegistry(store::Database &db, machine::WindowsVersion os);
 
 }  // namespace win9x::layer

@@ -1,5 +1,5 @@
 // SQLite connection, statement cache and nestable transactions.
-#include "store.h"
+#include "machine/store.h"
 
 #include <cstdio>
 

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "hardware.h"
-#include "layer.h"
+#include "machine/hardware.h"
+#include "machine/api.h"
+#include "machine/text.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // drop-down list combo boxes, answering the messages programs send them.
 #include <cstring>
 
-#include "layer.h"
-#include "ui.h"
+#include "machine/text.h"
+#include "user32/ui.h"
 
 namespace win9x::ui {
 

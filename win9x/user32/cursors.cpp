@@ -1,8 +1,8 @@
 // The system cursors a program asks for and the one it sets.
 #include <atomic>
 
-#include "layer.h"
-#include "ui.h"
+#include <windows.h>
+#include "user32/ui.h"
 
 namespace win9x::ui {
 

@@ -2,13 +2,14 @@
 // the dialog and its controls from the template, sends WM_INITDIALOG, then
 // lets the front end act until EndDialog; the dialog item functions work on
 // the controls through the messages a real dialog's controls answer.
-#include "dialogs.h"
+#include "user32/dialogs.h"
 
 #include <mutex>
 #include <vector>
 
-#include "layer.h"
-#include "rc_script.h"
+#include "machine/api.h"
+#include "machine/text.h"
+#include "user32/rc_script.h"
 
 namespace win9x::ui {
 

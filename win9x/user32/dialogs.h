@@ -4,17 +4,14 @@
 
 #include <memory>
 
-#include "ui.h"
+#include "display/frontends.h"
+#include "user32/ui.h"
 #include "win9x/machine.h"
 
 namespace win9x::ui {
 
 // The view of a dialog window, for front ends and tests.
 machine::DialogView ViewOf(const Window &dialog);
-
-// The driver of this process's dialogs (the one set, or the default one
-// chosen from the environment on first use).
-std::shared_ptr<machine::DialogDriver> CurrentDriver();
 
 // The modal dialog now waiting, if any (for message boxes to draw over).
 HWND ActiveDialog();

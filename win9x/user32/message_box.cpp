@@ -3,8 +3,8 @@
 #include <mutex>
 #include <vector>
 
-#include "dialogs.h"
-#include "layer.h"
+#include "user32/dialogs.h"
+#include <windows.h>
 
 namespace win9x::ui {
 

@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "layer.h"
-#include "ui.h"
+#include <windows.h>
+#include "user32/ui.h"
 
 namespace win9x::ui {
 

@@ -1,12 +1,13 @@
-#include "rc_script.h"
+#include "user32/rc_script.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-#include "layer.h"
-#include "resources_internal.h"
+#include "machine/api.h"
+#include "machine/text.h"
+#include "user32/resources_internal.h"
 
 namespace win9x::resources {
 

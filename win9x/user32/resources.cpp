@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "resources_internal.h"
+#include "user32/resources_internal.h"
 
 namespace win9x::resources {
 
@@ -33,7 +33,7 @@ EmbeddedScript ProgramScript()
 
 #include <cstring>
 
-#include "rc_script.h"
+#include "user32/rc_script.h"
 
 extern "C" int WINAPI LoadStringA(HINSTANCE hInstance, UINT uID, LPSTR lpBuffer, int cchBufferMax)
 {

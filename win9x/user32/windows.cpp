@@ -6,9 +6,9 @@
 #include <map>
 #include <mutex>
 
-#include "dialogs.h"
-#include "layer.h"
-#include "ui.h"
+#include "user32/dialogs.h"
+#include <windows.h>
+#include "user32/ui.h"
 
 namespace win9x::ui {
 

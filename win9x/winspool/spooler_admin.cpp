@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "layer.h"
-#include "paths.h"
+#include "machine/api.h"
+#include "machine/paths.h"
 
 namespace {
 
