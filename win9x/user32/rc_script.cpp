@@ -278,8 +278,11 @@ private:
             long v = 0;
             if (!Value(t, &v))
                 return false;
+            // Negated as the resource compiler does, in 32 bits with
+            // wrap-around (a signed -v would overflow for the most
+            // negative number).
             if (negative)
-                v = -v;
+                v = static_cast<long>(0UL - static_cast<unsigned long>(v));
             value = clear ? (value & ~static_cast<DWORD>(v)) : (value | static_cast<DWORD>(v));
             *next = lexer_->Next();
             if (!(next->kind == Token::Punct && next->text == "|"))
