@@ -1,6 +1,7 @@
-// The resource-script reader's arithmetic: numbers are 32 bits wide as the
-// resource compiler takes them, and negation wraps around in 32 bits, the
-// most negative number included (no signed overflow).
+// The resource-script reader: numbers are 32 bits wide as the resource
+// compiler takes them, and negation wraps around in 32 bits, the most
+// negative number included (no signed overflow); includes nest, but a file
+// that includes itself is refused rather than followed without end.
 #include <gtest/gtest.h>
 
 #include "user32/rc_script.h"
@@ -20,6 +21,24 @@ TEST(RcScript, NegationWrapsAroundInThirtyTwoBits)
     EXPECT_EQ(-1, dialog.rect.right);
     EXPECT_EQ(0x80000000u, dialog.style);
     EXPECT_EQ(0u, dialog.controls.at(0).style);
+}
+
+TEST(RcScript, AFileThatIncludesItselfIsRefused)
+{
+    const char loop[] = "#define DEEP 1\n#include \"loop.h\"\n";
+    const char leaf[] = "#define LEAF 5\n";
+    const win9x::resources::EmbeddedFile files[] = {
+        {"loop.h", reinterpret_cast<const unsigned char *>(loop), sizeof loop - 1},
+        {"leaf.h", reinterpret_cast<const unsigned char *>(leaf), sizeof leaf - 1},
+        {nullptr, nullptr, 0},
+    };
+    std::string error;
+    EXPECT_FALSE(win9x::resources::ParseRcScript("#include \"loop.h\"\n", files, &error));
+    EXPECT_EQ("2: #include nested more than 32 deep", error);
+    auto script = win9x::resources::ParseRcScript("#include \"leaf.h\"\n1 BITMAP \"x.bmp\"\nLEAF BITMAP \"y.bmp\"\n",
+                                                  files, &error);
+    ASSERT_TRUE(script) << error;
+    EXPECT_EQ("y.bmp", script->bitmaps.at(5));
 }
 
 }  // namespace
