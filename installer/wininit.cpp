@@ -49,6 +49,14 @@ static DWORD WriteSectionWithEntry(DWORD count, LPCSTR entry)
     return ERROR_SUCCESS;
 }
 
+/* Answers whether the rename section holds an entry of the key. */
+static BOOL IsRenameKeyPresent(LPCSTR key)
+{
+    char probe[4];
+    GetPrivateProfileStringA(RENAME_SECTION, key, "\x01", probe, sizeof probe, WININIT_FILE);
+    return strcmp(probe, "\x01") != 0;
+}
+
 /* Adds the entry key=value as the last line of the rename section. 0 when
  * it was written; 1003 when not, also for an entry over 259 characters or
  * when the lock cannot be had, in which cases the file is untouched. */
@@ -69,10 +77,16 @@ DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
         return ERROR_CAN_NOT_COMPLETE;
     count = GetPrivateProfileSectionA(RENAME_SECTION, g_SectionBuffer, SECTION_READ_CAPACITY, WININIT_FILE);
     if (count == 0) {
-        /* No file, no section or an empty one: the single entry. */
-        result = WritePrivateProfileStringA(RENAME_SECTION, key, value, WININIT_FILE)
-                     ? ERROR_SUCCESS
-                     : ERROR_CAN_NOT_COMPLETE;
+        /* No file, no section or an empty one: the single entry. A read
+         * that failed also gives 0; the profile write would then replace
+         * the first entry of the same key, so an entry of the key there
+         * means the section is not empty and nothing is written. */
+        if (IsRenameKeyPresent(key))
+            result = ERROR_CAN_NOT_COMPLETE;
+        else
+            result = WritePrivateProfileStringA(RENAME_SECTION, key, value, WININIT_FILE)
+                         ? ERROR_SUCCESS
+                         : ERROR_CAN_NOT_COMPLETE;
     } else {
         result = WriteSectionWithEntry(count, entry);
     }
