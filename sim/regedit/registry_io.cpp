@@ -27,6 +27,7 @@ bool SameText(const std::string &a, const char *b)
     return lstrcmpiA(a.c_str(), b) == 0;
 }
 
+// " (error 87)": the registry's reason, as messages end.
 std::string Reason(LONG error)
 {
     return " (error " + std::to_string(error) + ")";
