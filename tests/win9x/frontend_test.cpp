@@ -259,6 +259,7 @@ public:
         return true;
     }
     void Close() override { log.push_back("close"); }
+    void Enter() override { log.push_back("enter"); }
 
     ControlView &Control(int id)
     {
