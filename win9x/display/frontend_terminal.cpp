@@ -4,10 +4,13 @@
 // that shows none leaves the terminal alone. A terminal that curses cannot
 // drive stops the program with one line that points to the script front end.
 #include <curses.h>
+#include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -88,14 +91,41 @@ std::string WhyNoTerminal()
     std::exit(2);
 }
 
-// The next key. A read cut short by a signal gives ERR once; only ERR again
-// and again means that input has ended.
+// Whether the terminal has another size than curses knows; if so, curses
+// takes it on.
+bool TerminalResized()
+{
+    winsize size{};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_row == 0 || size.ws_col == 0)
+        return false;
+    if (size.ws_row == LINES && size.ws_col == COLS)
+        return false;
+    resizeterm(size.ws_row, size.ws_col);
+    return true;
+}
+
+// The next key, KEY_RESIZE when the terminal's size changed, or ERR when
+// input has ended. Curses reports a new size only when the signal of it
+// interrupts its read; one that comes between reads would go unseen until
+// the next key, so the size is checked while no key comes.
 int ReadKey()
 {
-    int key = ERR;
-    for (int attempt = 0; attempt < 3 && key == ERR; ++attempt)
-        key = getch();
-    return key;
+    constexpr int kSizeCheckMs = 200;
+    nodelay(stdscr, TRUE);
+    for (;;) {
+        int key = getch();
+        if (key != ERR)
+            return key;
+        if (TerminalResized())
+            return KEY_RESIZE;
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        int ready = poll(&input, 1, kSizeCheckMs);
+        if (ready < 0 && errno != EINTR)
+            return ERR;
+        // Hung up: what is left, then the end.
+        if (ready > 0 && (input.revents & (POLLHUP | POLLERR | POLLNVAL)))
+            return getch();
+    }
 }
 
 bool IsEnter(int key)
