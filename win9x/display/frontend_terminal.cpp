@@ -259,11 +259,12 @@ bool TerminalDriver::Draw(const DialogView *dialog, const MessageBoxView *box, c
         }
     }
     const int below = screen.Height();
-    mvaddnstr(below, left, kScreenLegend, screen.Width());
-    mvaddnstr(below + 1, left, keys.line.c_str(), screen.Width());
+    const int room = COLS - left;
+    mvaddnstr(below, left, kScreenLegend, room);
+    mvaddnstr(below + 1, left, keys.line.c_str(), room);
     if (!status_.empty()) {
         attron(A_BOLD);
-        mvaddnstr(below + 2, left, status_.c_str(), screen.Width());
+        mvaddnstr(below + 2, left, status_.c_str(), room);
         attroff(A_BOLD);
     }
     refresh();
