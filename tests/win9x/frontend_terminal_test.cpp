@@ -134,25 +134,18 @@ public:
         return line;
     }
 
-    // The row that holds `text` (-1 when none) and the cell attributes at
-    // its first character.
-    int RowOf(const std::string &text) const
-    {
-        for (int row = 0; row < rows_; ++row) {
-            if (Row(row).find(text) != std::string::npos)
-                return row;
-        }
-        return -1;
-    }
-
+    // Whether `text` is on screen drawn in reverse (at its first character).
     bool IsReverse(const std::string &text) const
     {
-        int row = RowOf(text);
-        if (row < 0)
-            return false;
-        VTermScreenCell cell{};
-        vterm_screen_get_cell(screen_, VTermPos{row, static_cast<int>(Row(row).find(text))}, &cell);
-        return cell.attrs.reverse;
+        for (int row = 0; row < rows_; ++row) {
+            size_t col = Row(row).find(text);
+            if (col == std::string::npos)
+                continue;
+            VTermScreenCell cell{};
+            vterm_screen_get_cell(screen_, VTermPos{row, static_cast<int>(col)}, &cell);
+            return cell.attrs.reverse;
+        }
+        return false;
     }
 
     void Press(VTermKey key) { vterm_keyboard_key(vt_, key, VTERM_MOD_NONE); }
