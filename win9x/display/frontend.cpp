@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "display/frontend_render.h"
 #include "display/frontends.h"
 
 namespace win9x::ui {
@@ -17,15 +18,21 @@ std::shared_ptr<machine::DialogDriver> g_driver;
 
 // OVLSIM_FRONTEND=terminal | script:FILE | script:- ; without it, the
 // terminal when standard input is one, else a script on standard input.
+// Any other choice stops the program rather than guess.
 std::shared_ptr<machine::DialogDriver> DefaultDriver()
 {
     const char *choice = std::getenv("OVLSIM_FRONTEND");
     std::string text = choice ? choice : "";
     if (text == "terminal" || (text.empty() && isatty(STDIN_FILENO)))
         return MakeTerminalDriver();
-    if (text.rfind("script:", 0) == 0 && text != "script:-")
+    if (text.empty())
+        return MakeScriptDriver("-");
+    if (text.rfind("script:", 0) == 0)
         return MakeScriptDriver(text.substr(7));
-    return MakeScriptDriver("-");
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: OVLSIM_FRONTEND=%s is neither terminal nor script:FILE\n", ProgramName().c_str(),
+                 text.c_str());
+    std::exit(2);
 }
 
 }  // namespace

@@ -134,10 +134,18 @@ public:
         return true;
     }
 
+    // The dialog manager's keys: Escape sends IDCANCEL, Enter IDOK (there
+    // is no default push button), each with the control of that ID if any.
     void Close() override
     {
         CloseOpenLists();
-        Command(IDCANCEL, 0, nullptr);
+        Command(IDCANCEL, 0, ItemHandle(IDCANCEL));
+    }
+
+    void Enter() override
+    {
+        CloseOpenLists();
+        Command(IDOK, 0, ItemHandle(IDOK));
     }
 
 private:
@@ -154,6 +162,13 @@ private:
                 Command(control->id, CBN_CLOSEUP, control->handle);
             }
         }
+    }
+
+    HWND ItemHandle(int id) const
+    {
+        auto dialog = FindWindow(dialog_);
+        auto control = dialog ? ChildById(*dialog, id) : nullptr;
+        return control ? control->handle : nullptr;
     }
 
     // A control the user can reach: visible and enabled.

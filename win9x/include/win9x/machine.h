@@ -198,6 +198,9 @@ public:
     virtual bool Pick(int id, int index, std::string *error) = 0;
     // Escape or the close box: the dialog hears IDCANCEL.
     virtual void Close() = 0;
+    // Enter: the dialog hears IDOK, as from Windows' dialog manager in a
+    // dialog without a default push button (the layer's dialogs have none).
+    virtual void Enter() = 0;
 };
 
 class DialogDriver {
