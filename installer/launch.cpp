@@ -25,9 +25,10 @@ DWORD CopyNumberFromTicks(DWORD ticks)
 /* Copies the file named by the model's "ExecFile" (by default the agent's
  * own program file) in the system directory to a fresh restore copy and
  * schedules its move back. 0 or the nonzero status of the "ExecFile" read
- * when all went well; 266 when no copy was made (also for a target path
- * that, or whose restore entry, does not fit in 259 characters); 1003 when
- * the restore entry could not be written. */
+ * when all went well; 266 when no copy was made (also for an "ExecFile" too
+ * long for its buffer, and a target path that, or whose restore entry, does
+ * not fit in 259 characters); 1003 when the restore entry could not be
+ * written. */
 DWORD ScheduleExecFileRestore(void)
 {
     char restoreCopy[AGENT_TEXT_SIZE];
@@ -38,6 +39,10 @@ DWORD ScheduleExecFileRestore(void)
 
     snprintf(restoreCopy, sizeof restoreCopy, RESTORE_COPY_FORMAT, SYSTEM_DIRECTORY, (int)copyNumber);
     status = ReadModelValue(g_ModelKeyPath, VALUE_EXEC_FILE, execFile);
+    /* A value that does not fit names a file, only not one that fits the
+     * target path: it must not fall back to the agent's own file. */
+    if (status == ERROR_MORE_DATA)
+        return ERROR_CANNOT_COPY;
 
     if (!CopyText(targetPath, sizeof targetPath, SYSTEM_DIRECTORY) ||
         !AppendText(targetPath, sizeof targetPath, status == ERROR_SUCCESS ? execFile : AGENT_FILE_NAME))
