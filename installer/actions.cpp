@@ -84,27 +84,26 @@ static BOOL PrinterPortHasSerial(HKEY printers, LPCSTR printerName, DWORD capaci
 
 /* Serial port check: 1 when no installed printer prints to a port whose
  * text contains the serial, 0 otherwise. The walk over the spooler's
- * printers skips a name too long for its buffer and ends at the end of the
- * list or at any other enumeration failure, which would only repeat for
- * every later index. */
+ * printers passes over a name too long for its buffer and an index whose
+ * enumeration fails, and ends at the end of the list (or when failures
+ * last, see NextSubkey). */
 int CheckSerialPort(void)
 {
     char printerName[AGENT_TEXT_SIZE];
     HKEY printers = HKEY_LOCAL_MACHINE;
     DWORD index;
-    DWORD capacity;
+    DWORD failures = 0;
     LONG status;
     int result = 1;
 
     if (OpenKeyPath(PRINTERS_KEY_PATH, &printers, NULL) != 0 || printers == HKEY_LOCAL_MACHINE)
         return 1;
     for (index = 0;; index++) {
-        capacity = index == 0 ? 254 : AGENT_TEXT_SIZE;
-        status = RegEnumKeyExA(printers, index, printerName, &capacity, NULL, NULL, NULL, NULL);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
+        status = NextSubkey(printers, index, printerName, index == 0 ? 254 : AGENT_TEXT_SIZE, &failures);
+        if (status == ERROR_NO_MORE_ITEMS)
             break;
+        if (status != ERROR_SUCCESS)
+            continue;
         if (PrinterPortHasSerial(printers, printerName, index == 0 ? 254 : AGENT_TEXT_SIZE)) {
             result = 0;
             break;

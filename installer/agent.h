@@ -19,6 +19,8 @@
 #define PARAMETER_TEXT_SIZE 256
 /* Depth of the open-key stack. */
 #define KEY_STACK_SIZE 20
+/* Indexes in a row whose enumeration failed that end a walk over subkeys. */
+#define SUBKEY_WALK_FAILURES 16
 
 /* Actions of the command line. */
 #define ACTION_INSTALL 2
@@ -149,6 +151,7 @@ void PushKey(HKEY key);
 HKEY PopKey(void);
 DWORD OpenKeyPath(LPCSTR keyPath, HKEY *current, LPSTR leaf);
 DWORD CloseKeyPath(HKEY *current);
+LONG NextSubkey(HKEY key, DWORD index, LPSTR name, DWORD capacity, DWORD *failures);
 DWORD QueryTextValue(HKEY key, LPCSTR valueName, LPSTR dest, DWORD capacity);
 DWORD SearchPortName(HKEY key, LPSTR dest);
 DWORD ReadModelValue(LPCSTR keyPath, LPCSTR valueName, LPSTR dest);

@@ -88,16 +88,16 @@ static DWORD ReadSubkeyValue(HKEY parent, LPCSTR subkey, LPCSTR valueName, LPSTR
 }
 
 /* Deletes the first subkey whose "DeviceInstance" equals USB\<name>\<serial>,
- * none when no value is equal. A name too long for its buffer is skipped;
- * any other enumeration failure ends the walk, as it would only repeat for
- * every later index. */
+ * none when no value is equal. A name too long for its buffer and an index
+ * whose enumeration fails are passed over; the walk ends at the end of the
+ * list (or when failures last, see NextSubkey). */
 static void DeleteByDeviceInstance(HKEY pathKey, LPCSTR name)
 {
     char wanted[AGENT_TEXT_SIZE];
     char subkey[AGENT_TEXT_SIZE];
     char instance[AGENT_TEXT_SIZE];
     DWORD index;
-    DWORD capacity;
+    DWORD failures = 0;
     LONG status;
 
     wanted[0] = '\0';
@@ -106,12 +106,11 @@ static void DeleteByDeviceInstance(HKEY pathKey, LPCSTR name)
         !AppendText(wanted, sizeof wanted, g_Serial))
         return;
     for (index = 0;; index++) {
-        capacity = PURGE_READ_CAPACITY;
-        status = RegEnumKeyExA(pathKey, index, subkey, &capacity, NULL, NULL, NULL, NULL);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
+        status = NextSubkey(pathKey, index, subkey, PURGE_READ_CAPACITY, &failures);
+        if (status == ERROR_NO_MORE_ITEMS)
             return;
+        if (status != ERROR_SUCCESS)
+            continue;
         if (ReadSubkeyValue(pathKey, subkey, VALUE_DEVICE_INSTANCE, instance) == ERROR_SUCCESS &&
             strcmp(instance, wanted) == 0) {
             DeleteSubkey(pathKey, subkey);

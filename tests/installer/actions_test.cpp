@@ -63,6 +63,9 @@ TEST_F(AgentTest, SerialPortCheckLooksAtEveryInstalledPrinter)
     EXPECT_EQ(0, check("X1")) << "the serial is looked for as a substring";
     EXPECT_EQ(1, check("x12")) << "the comparison is case-sensitive";
     EXPECT_EQ(1, check("X2"));
+    // An index whose enumeration fails is passed over, not taken for the end.
+    win9x::machine::FailNthCall("RegEnumKeyExA", 1, ERROR_REGISTRY_IO_FAILED);
+    EXPECT_EQ(0, check("X12"));
 
     // No printer list at all: nothing matches.
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, printers.c_str()));

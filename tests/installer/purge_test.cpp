@@ -139,6 +139,13 @@ TEST_F(PurgeTest, PurgeKeyByDeviceInstanceDeletesTheFirstEqualOne)
     EXPECT_EQ(3, PurgeKey(classes.c_str(), "VID_7E51&PID_0114", PurgeByDeviceInstance));
     EXPECT_TRUE(KeyExists(classes + "\\##2"));
     EXPECT_EQ(3, PurgeKey(classes.c_str(), "", PurgeByDeviceInstance));
+
+    // An index whose enumeration fails is passed over, not taken for the end.
+    SetText(classes + "\\##6", "DeviceInstance", "USB\\VID_7E51&PID_0114\\X6");
+    win9x::machine::FailNthCall("RegEnumKeyExA", 1, ERROR_REGISTRY_IO_FAILED);
+    UsePrinter("Sorrelink 640", "X6");
+    EXPECT_EQ(3, PurgeKey(classes.c_str(), "VID_7E51&PID_0114", PurgeByDeviceInstance));
+    EXPECT_FALSE(KeyExists(classes + "\\##6"));
 }
 
 TEST_F(PurgeTest, PurgeDriverKeyRemembersItsInfPath)
