@@ -33,14 +33,27 @@ static void UnlockRenameSection(HANDLE mutex)
     CloseHandle(mutex);
 }
 
+/* Reads the rename section's image into the section buffer and gives its
+ * count of characters: 0 for no file, no section or an empty one. FALSE when
+ * the image cannot be written back whole: the read failed (the profile
+ * functions answer 0 then too and tell it only by the last error; no file
+ * at all is ERROR_FILE_NOT_FOUND), or the section came back cut short. */
+static BOOL ReadRenameSection(DWORD *count)
+{
+    DWORD error;
+    SetLastError(ERROR_SUCCESS);
+    *count = GetPrivateProfileSectionA(RENAME_SECTION, g_SectionBuffer, SECTION_READ_CAPACITY, WININIT_FILE);
+    error = GetLastError();
+    if (*count == 0)
+        return error == ERROR_SUCCESS || error == ERROR_FILE_NOT_FOUND;
+    return *count < SECTION_READ_CAPACITY - 2;
+}
+
 /* Appends the entry to the section image of count characters in the
- * section buffer and writes the section back. A section that came back cut
- * short is not written back, so that no entry behind the cut is lost. */
+ * section buffer and writes the section back. */
 static DWORD WriteSectionWithEntry(DWORD count, LPCSTR entry)
 {
     size_t length = strlen(entry);
-    if (count >= SECTION_READ_CAPACITY - 2)
-        return ERROR_CAN_NOT_COMPLETE;
     /* Over the closing zero, behind the last entry's zero byte. */
     memcpy(g_SectionBuffer + count, entry, length + 1);
     g_SectionBuffer[count + length + 1] = '\0';
@@ -50,8 +63,9 @@ static DWORD WriteSectionWithEntry(DWORD count, LPCSTR entry)
 }
 
 /* Adds the entry key=value as the last line of the rename section. 0 when
- * it was written; 1003 when not, also for an entry over 259 characters or
- * when the lock cannot be had, in which cases the file is untouched. */
+ * it was written; 1003 when not, also for an entry over 259 characters, when
+ * the lock cannot be had or when the section cannot be read whole, in which
+ * cases the file is untouched. */
 DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
 {
     char entry[AGENT_TEXT_SIZE];
@@ -67,8 +81,9 @@ DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
     lock = LockRenameSection();
     if (lock == NULL)
         return ERROR_CAN_NOT_COMPLETE;
-    count = GetPrivateProfileSectionA(RENAME_SECTION, g_SectionBuffer, SECTION_READ_CAPACITY, WININIT_FILE);
-    if (count == 0) {
+    if (!ReadRenameSection(&count)) {
+        result = ERROR_CAN_NOT_COMPLETE;
+    } else if (count == 0) {
         /* No file, no section or an empty one: the single entry. */
         result = WritePrivateProfileStringA(RENAME_SECTION, key, value, WININIT_FILE)
                      ? ERROR_SUCCESS

@@ -1,6 +1,7 @@
 // The rename section of WININIT.INI: new entries go behind the existing
 // ones, which stay as they are, equal keys included; a section or entry that
 // does not fit is refused with the file untouched.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -111,8 +112,18 @@ TEST_F(AgentTest, RenameSectionCutShortIsNotWrittenBack)
     }
 }
 
-TEST_F(AgentTest, RenameSectionWriteFailures)
+TEST_F(AgentTest, RenameSectionReadAndWriteFailures)
 {
+    // A read that fails is no empty section: nothing is written, so no entry
+    // is replaced or put out of order.
+    WriteWininit("[Rename]\r\nNUL=C:\\Windows\\Temp\\a.tmp\r\n"
+                 "C:\\Windows\\System\\ovlcin00.exe=C:\\Windows\\System\\00000007.ex_\r\n");
+    std::string existing = WininitText();
+    win9x::machine::FailNthCall("GetPrivateProfileSectionA", 1, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE), ScheduleDeleteOnRestart(agenttest::kAgentFile));
+    EXPECT_EQ(existing, WininitText());
+    ASSERT_EQ(0, std::remove(win9x::machine::HostPath(kWininit).c_str()));
+
     // The single-entry write fails.
     win9x::machine::FailNthCall("WritePrivateProfileStringA", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE), ScheduleDeleteOnRestart("C:\\a.tmp"));
