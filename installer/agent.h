@@ -172,6 +172,11 @@ DWORD CopyNumberFromTicks(DWORD ticks);
 DWORD ScheduleExecFileRestore(void);
 void ScheduleSetupRunOnce(void);
 
+/* ---- Named locks (namedlock.cpp) ---------------------------------------- */
+
+HANDLE TakeNamedLock(LPCSTR name, DWORD wait);
+void ReleaseNamedLock(HANDLE lock);
+
 /* ---- Rename section of wininit.ini (wininit.cpp) ----------------------- */
 
 DWORD AppendRenameEntry(LPCSTR key, LPCSTR value);

@@ -291,22 +291,6 @@ static void PurgeInstallation(void)
     RemoveSharedFiles();
 }
 
-/* Waits for the purge lock; NULL when it cannot be had in time. An owner
- * that ended without releasing it leaves it to us. */
-static HANDLE LockPurge(void)
-{
-    HANDLE mutex = CreateMutexA(NULL, FALSE, PURGE_MUTEX_NAME);
-    DWORD wait;
-    if (mutex == NULL)
-        return NULL;
-    wait = WaitForSingleObject(mutex, PURGE_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        CloseHandle(mutex);
-        return NULL;
-    }
-    return mutex;
-}
-
 /* The purge of the remove action. Agents removing printers at once take
  * turns: a walk over a key's subkeys by index would skip this device's key
  * when another agent deletes one in front of it, and the counts would let
@@ -315,10 +299,7 @@ static HANDLE LockPurge(void)
  * effort like its steps. */
 void UninstallPurge(void)
 {
-    HANDLE lock = LockPurge();
+    HANDLE lock = TakeNamedLock(PURGE_MUTEX_NAME, PURGE_MUTEX_WAIT);
     PurgeInstallation();
-    if (lock != NULL) {
-        ReleaseMutex(lock);
-        CloseHandle(lock);
-    }
+    ReleaseNamedLock(lock);
 }

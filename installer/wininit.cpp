@@ -10,29 +10,6 @@
 
 #include "agent.h"
 
-/* Waits for the rename section's lock; NULL when it cannot be had in time.
- * An owner that ended without releasing it leaves it to us. */
-static HANDLE LockRenameSection(void)
-{
-    HANDLE mutex = CreateMutexA(NULL, FALSE, RENAME_MUTEX_NAME);
-    DWORD wait;
-    if (mutex == NULL)
-        return NULL;
-    wait = WaitForSingleObject(mutex, RENAME_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        CloseHandle(mutex);
-        return NULL;
-    }
-    return mutex;
-}
-
-/* Releases the rename section's lock. */
-static void UnlockRenameSection(HANDLE mutex)
-{
-    ReleaseMutex(mutex);
-    CloseHandle(mutex);
-}
-
 /* Reads the rename section's image into the section buffer and gives its
  * count of characters: 0 for no file, no section or an empty one. FALSE when
  * the image cannot be written back whole: the read failed (the profile
@@ -78,7 +55,7 @@ DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
         !AppendText(entry, sizeof entry, value))
         return ERROR_CAN_NOT_COMPLETE;
 
-    lock = LockRenameSection();
+    lock = TakeNamedLock(RENAME_MUTEX_NAME, RENAME_MUTEX_WAIT);
     if (lock == NULL)
         return ERROR_CAN_NOT_COMPLETE;
     if (!ReadRenameSection(&count)) {
@@ -91,7 +68,7 @@ DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
     } else {
         result = WriteSectionWithEntry(count, entry);
     }
-    UnlockRenameSection(lock);
+    ReleaseNamedLock(lock);
     return result;
 }
 
