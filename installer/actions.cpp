@@ -54,7 +54,8 @@ void InstallAction(void)
 }
 
 /* Remove: unregisters the port monitor and purges what the installation
- * left, whether or not the monitor could be unregistered. */
+ * left, whether or not the monitor could be unregistered; a run of the
+ * printer's setup program that the shell has not made yet is taken away. */
 void RemoveAction(void)
 {
     char environment[] = MONITOR_ENVIRONMENT;
@@ -67,6 +68,7 @@ void RemoveAction(void)
         g_ErrorCode = lastError;
 
     UninstallPurge();
+    CancelSetupRunOnce();
 }
 
 /* Reads one printer's "Port" value and tells whether it holds the serial. */

@@ -62,6 +62,9 @@ enum PurgeMode {
 #define VALUE_DRIVER "driver"
 #define VALUE_INF_PATH "InfPath"
 
+/* The setup command line's option naming the printer configuration key. */
+#define SETUP_OPTION " -ovregistry="
+
 /* Characters skipped at the front of a model to give its suffix. */
 #define MODEL_SUFFIX_SET "Sorrelink "
 
@@ -83,6 +86,9 @@ enum PurgeMode {
 /* Agents running at once take turns on the rename section under this lock. */
 #define RENAME_MUTEX_NAME "Ovlcin00RenameSection"
 #define RENAME_MUTEX_WAIT 30000
+/* Installs and removals take turns on the machine's RunOnce value. */
+#define RUNONCE_MUTEX_NAME "Ovlcin00RunOnce"
+#define RUNONCE_MUTEX_WAIT 30000
 /* Agents removing printers at once take turns on the purge under this lock. */
 #define PURGE_MUTEX_NAME "Ovlcin00Purge"
 #define PURGE_MUTEX_WAIT 30000
@@ -171,6 +177,7 @@ void BuildSetupCommandLine(void);
 DWORD CopyNumberFromTicks(DWORD ticks);
 DWORD ScheduleExecFileRestore(void);
 void ScheduleSetupRunOnce(void);
+void CancelSetupRunOnce(void);
 
 /* ---- Named locks (namedlock.cpp) ---------------------------------------- */
 

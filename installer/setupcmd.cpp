@@ -181,7 +181,7 @@ void BuildSetupCommandLine(void)
     else
         StoreParameterText(modelSuffix);
 
-    if (!AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, " -ovregistry=") ||
+    if (!AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, SETUP_OPTION) ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, modelSuffix) ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, "\\") ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, g_Serial))

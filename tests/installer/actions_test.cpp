@@ -162,6 +162,28 @@ TEST_F(AgentTest, UnsupportedPlatformIsHandedToTheSetupProgram)
     EXPECT_EQ(" -v dialog=2 -v error=183 -v abort=1", Tail(CmdLineOf("X2"), 36));
 }
 
+// A printer removed before the shell has run its setup program takes that
+// run away, so no printer is added at the next start for a device that is
+// gone; the RunOnce value of any other printer stays.
+TEST_F(AgentTest, RemoveCancelsOnlyItsOwnSetupRun)
+{
+    for (const char *serial : {"X1", "X2"}) {
+        PlacePrinter(Printer("Sorrelink 640", serial));
+        RunAction(ACTION_INSTALL, "Sorrelink 640", serial);
+    }
+    ASSERT_EQ(std::string(kSetupLine) + "X2", RunOnce());
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X1");
+    EXPECT_EQ(std::string(kSetupLine) + "X2", RunOnce());
+
+    SetText(agenttest::kRunOnceKey, "RunOnce", std::string(kSetupLine) + "X21");
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X2");
+    EXPECT_EQ(std::string(kSetupLine) + "X21", RunOnce());
+
+    SetText(agenttest::kRunOnceKey, "RunOnce", std::string(kSetupLine) + "X2");
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X2");
+    EXPECT_FALSE(RunOnce().has_value());
+}
+
 TEST_F(AgentTest, RemoveRecordsTheUnregistrationAndPurgesAnyway)
 {
     // Never registered: ERROR_INVALID_PARAMETER, and the purge still runs.
