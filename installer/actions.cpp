@@ -20,7 +20,8 @@ void DispatchAction(void)
         RemoveAction();
 }
 
-/* Install: registers the port monitor under the serial number, leaves a
+/* Install: registers the port monitor under the serial number, keeps the
+ * family's files from a deletion scheduled by an earlier removal, leaves a
  * restore copy of the program file, stores the parameter text and, unless
  * the model's setup settings are missing, schedules the setup program. */
 void InstallAction(void)
@@ -47,10 +48,21 @@ void InstallAction(void)
         g_AbortFlag = 1;
     }
 
+    KeepFamilyFiles();
     ScheduleExecFileRestore();
     BuildSetupCommandLine();
     if (g_ErrorCode != ERROR_NO_TOKEN && g_ErrorCode != ERROR_FILE_NOT_FOUND)
         ScheduleSetupRunOnce();
+}
+
+/* The install needs the family's files that the removal of the last printer
+ * scheduled for deletion at the next start (the printer may be plugged in
+ * again before that start): those deletions are taken back. Best effort,
+ * like the other steps. */
+void KeepFamilyFiles(void)
+{
+    static const LPCSTR familyFiles[] = {AGENT_FILE_PATH, IOU_FILE_PATH};
+    CancelDeletionsOnRestart(familyFiles, sizeof familyFiles / sizeof familyFiles[0]);
 }
 
 /* Remove: unregisters the port monitor and purges what the installation

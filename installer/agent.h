@@ -72,6 +72,11 @@ enum PurgeMode {
 #define OVL_FILE_NAME(role, extension) "ovl" role "00" extension
 #define AGENT_FILE_NAME OVL_FILE_NAME("cin", ".exe")
 #define SYSTEM_DIRECTORY "C:\\Windows\\System\\"
+#define VMM32_DIRECTORY "C:\\Windows\\System\\VMM32\\"
+/* The family's files that the last removal deletes at the next start: the
+ * agent's own program file and the driver library. */
+#define AGENT_FILE_PATH SYSTEM_DIRECTORY AGENT_FILE_NAME
+#define IOU_FILE_PATH VMM32_DIRECTORY OVL_FILE_NAME("iou", ".dll")
 
 /* The spooler registration of the port monitor. */
 #define MONITOR_ENVIRONMENT "Windows 4.0"
@@ -148,6 +153,7 @@ void ParseCommandLine(void);
 
 void DispatchAction(void);
 void InstallAction(void);
+void KeepFamilyFiles(void);
 void RemoveAction(void);
 int CheckSerialPort(void);
 
@@ -188,6 +194,7 @@ void ReleaseNamedLock(HANDLE lock);
 
 DWORD AppendRenameEntry(LPCSTR key, LPCSTR value);
 DWORD ScheduleDeleteOnRestart(LPCSTR path);
+DWORD CancelDeletionsOnRestart(const LPCSTR *paths, size_t count);
 
 /* ---- Uninstall purge (purge.cpp) --------------------------------------- */
 

@@ -21,7 +21,6 @@
 
 #define INF_DIRECTORY "C:\\Windows\\Inf\\Other\\"
 #define DRIVERS_DIRECTORY "C:\\Windows\\System32\\DRIVERS\\"
-#define VMM32_DIRECTORY "C:\\Windows\\System\\VMM32\\"
 
 /* Capacity offered for subkey names and the values read during a purge. */
 #define PURGE_READ_CAPACITY 254
@@ -33,8 +32,6 @@ static const char *const s_SharedFiles[] = {
     SYSTEM_DIRECTORY OVL_FILE_NAME("uci", ".dll"),
     SYSTEM_DIRECTORY OVL_FILE_NAME("pom", ".dll"),
 };
-#define AGENT_FILE_PATH SYSTEM_DIRECTORY AGENT_FILE_NAME
-#define IOU_FILE_PATH VMM32_DIRECTORY OVL_FILE_NAME("iou", ".dll")
 
 /* A name that RegDeleteKeyA may be given: not empty (that would delete the
  * key itself) and a single level (no backslash). */

@@ -2,8 +2,10 @@
  * File work at the next start of Windows: entries of the rename section of
  * "wininit.ini" (target=source moves source over target, NUL=source deletes
  * source). New entries always go behind the existing ones, which stay as
- * they are, equal keys included. Agents running at once take turns on the
- * section under a named mutex, so that none drops another's entries.
+ * they are, equal keys included; the one change to existing entries is an
+ * install taking back the deletions of files it needs. Agents running at
+ * once take turns on the section under a named mutex, so that none drops
+ * another's entries.
  */
 #include <string.h>
 #include <windows.h>
@@ -76,4 +78,64 @@ DWORD AppendRenameEntry(LPCSTR key, LPCSTR value)
 DWORD ScheduleDeleteOnRestart(LPCSTR path)
 {
     return AppendRenameEntry(RENAME_DELETE_KEY, path);
+}
+
+/* Answers whether a section entry is the deletion of one of the paths,
+ * "NUL=" and the path, compared as Windows compares file names. */
+static BOOL IsDeletionOf(LPCSTR entry, const LPCSTR *paths, size_t count)
+{
+    char deletion[AGENT_TEXT_SIZE];
+    size_t index;
+    for (index = 0; index < count; index++) {
+        deletion[0] = '\0';
+        if (AppendText(deletion, sizeof deletion, RENAME_DELETE_KEY "=") &&
+            AppendText(deletion, sizeof deletion, paths[index]) && lstrcmpiA(entry, deletion) == 0)
+            return TRUE;
+    }
+    return FALSE;
+}
+
+/* Takes out of the section image of count characters in the section buffer
+ * every deletion of one of the paths, keeping the other entries in their
+ * order. Gives the count of the image left. */
+static DWORD RemoveDeletions(DWORD count, const LPCSTR *paths, size_t pathCount)
+{
+    DWORD read = 0;
+    DWORD kept = 0;
+    while (read < count && g_SectionBuffer[read] != '\0') {
+        size_t size = strlen(g_SectionBuffer + read) + 1;
+        if (!IsDeletionOf(g_SectionBuffer + read, paths, pathCount)) {
+            memmove(g_SectionBuffer + kept, g_SectionBuffer + read, size);
+            kept += (DWORD)size;
+        }
+        read += (DWORD)size;
+    }
+    g_SectionBuffer[kept] = '\0';
+    g_SectionBuffer[kept + 1] = '\0';
+    return kept;
+}
+
+/* Takes back the scheduled deletions ("NUL=" entries) of the paths, for an
+ * install that needs those files again; every other entry stays as it is.
+ * 0 when the section holds no such deletion any more; 1003 when it cannot
+ * be read whole, written back, or the lock cannot be had, in which cases
+ * the file is untouched. */
+DWORD CancelDeletionsOnRestart(const LPCSTR *paths, size_t count)
+{
+    HANDLE lock = TakeNamedLock(RENAME_MUTEX_NAME, RENAME_MUTEX_WAIT);
+    DWORD sectionCount;
+    DWORD keptCount;
+    DWORD result = ERROR_SUCCESS;
+    if (lock == NULL)
+        return ERROR_CAN_NOT_COMPLETE;
+    if (!ReadRenameSection(&sectionCount)) {
+        result = ERROR_CAN_NOT_COMPLETE;
+    } else if (sectionCount > 0) {
+        keptCount = RemoveDeletions(sectionCount, paths, count);
+        if (keptCount != sectionCount &&
+            !WritePrivateProfileSectionA(RENAME_SECTION, g_SectionBuffer, WININIT_FILE))
+            result = ERROR_CAN_NOT_COMPLETE;
+    }
+    ReleaseNamedLock(lock);
+    return result;
 }
