@@ -20,10 +20,11 @@ void DispatchAction(void)
         RemoveAction();
 }
 
-/* Install: registers the port monitor under the serial number, keeps the
- * family's files from a deletion scheduled by an earlier removal, leaves a
- * restore copy of the program file, stores the parameter text and, unless
- * the model's setup settings are missing, schedules the setup program. */
+/* Install: registers the port monitor under the serial number, leaves a
+ * restore copy of the program file, keeps the family's files from a
+ * deletion scheduled by an earlier removal, stores the parameter text and,
+ * unless the model's setup settings are missing, schedules the setup
+ * program. */
 void InstallAction(void)
 {
     char environment[] = MONITOR_ENVIRONMENT;
@@ -48,8 +49,8 @@ void InstallAction(void)
         g_AbortFlag = 1;
     }
 
-    KeepFamilyFiles();
     ScheduleExecFileRestore();
+    KeepFamilyFiles();
     BuildSetupCommandLine();
     if (g_ErrorCode != ERROR_NO_TOKEN && g_ErrorCode != ERROR_FILE_NOT_FOUND)
         ScheduleSetupRunOnce();

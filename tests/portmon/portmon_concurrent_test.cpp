@@ -301,11 +301,16 @@ TEST_F(Concurrency, ControlsWhileJobsEnd)
     for (int i = 0; i < 2; ++i)
         controllers.emplace_back(control);
     char printer[] = "Sorrelink";
-    for (int job = 0; job < 300; ++job) {
+    for (int job = 0; job < 100; ++job) {
         if (!StartDocPort(handle, printer, static_cast<DWORD>(job), 1, nullptr)) {
             Failure("StartDocPort " + std::to_string(GetLastError()));
             break;
         }
+        // The job ends while controls keep coming: wait until one got in.
+        int before = answered.load();
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (answered.load() == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
         EndDocPort(handle);
     }
     stop = true;
