@@ -327,6 +327,43 @@ TEST_F(PortIo, GetPrinterDataFromPort)
     EXPECT_EQ(kSeed, returned);
 }
 
+// A spooler that goes on using a handle after its last ClosePort gets
+// ERROR_INVALID_HANDLE from every per-port entry, and nothing reaches the
+// printer; the released record is never touched.
+TEST_F(PortIo, CallsAfterTheLastClosePortFail)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(ClosePort(port_));
+    ASSERT_EQ(nullptr, PortHandleList);
+    EXPECT_EQ(0u, Opens(instance_));
+
+    char buffer[16] = "data";
+    char valueName[] = "Status";
+    DWORD count = kSeed;
+    const struct {
+        const char *entry;
+        std::function<BOOL()> call;
+    } calls[] = {
+        {"StartDocPort", [&] { return Start(); }},
+        {"WritePort", [&] { return WritePort(port_, reinterpret_cast<LPBYTE>(buffer), 4, &count); }},
+        {"ReadPort", [&] { return ReadPort(port_, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &count); }},
+        {"GetPrinterDataFromPort",
+         [&] {
+             return GetPrinterDataFromPort(port_, OVL_IOCTL_GET_PORT_STATUS, valueName, buffer, 1, buffer, 1,
+                                           &count);
+         }},
+        {"EndDocPort", [&] { return EndDocPort(port_); }},
+    };
+    for (const auto &c : calls) {
+        SetLastError(kSeed);
+        EXPECT_FALSE(c.call()) << c.entry;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError()) << c.entry;
+    }
+    EXPECT_TRUE(ClosePort(port_));
+    EXPECT_EQ(0u, Opens(instance_));
+    EXPECT_EQ("", Received());
+}
+
 // On Windows Me every start merges the interfaces into the list as it is:
 // a disabled port gets one more node each time until the next rebuild. On
 // Windows 98 the list stays as it was built.
