@@ -95,8 +95,7 @@ bool PutConversion(Output *out, const Directive &directive, va_list *arguments)
     case 'u':
         PutNumber(out, va_arg(*arguments, unsigned int), false, directive.hasPrecision ? directive.precision : 1);
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 

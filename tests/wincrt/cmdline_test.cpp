@@ -16,7 +16,8 @@ std::string Arguments(const char *commandLine)
 
 TEST(WincrtCommandLine, TheProgramNameAndTheBlanksAfterItAreSkipped)
 {
-    EXPECT_EQ("-action=2 -model=Sorrelink 640", Arguments("C:\\WINDOWS\\SYSTEM\\OVLCIN00.EXE -action=2 -model=Sorrelink 640"));
+    EXPECT_EQ("-action=2 -model=Sorrelink 640",
+              Arguments("C:\\WINDOWS\\SYSTEM\\OVLCIN00.EXE -action=2 -model=Sorrelink 640"));
     EXPECT_EQ("-action=64", Arguments("\"C:\\Program Files\\ovlcin00.exe\" \t -action=64"));
     EXPECT_EQ("a  b ", Arguments("ovlcin00.exe\ta  b "));
     EXPECT_EQ("b c", Arguments("\"a\"b c"));
