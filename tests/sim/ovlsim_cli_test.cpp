@@ -98,4 +98,11 @@ TEST_F(OvlsimCli, HelpIsThereForEveryCommand)
     }
 }
 
+TEST_F(OvlsimCli, VersionIsTheProjectVersionWithoutACommand)
+{
+    ProgramOutput run = RunProgramCaptured(Machine(), {TestProgram("ovlsim"), "--version"});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(OVL_PROJECT_VERSION "\n", run.out);
+}
+
 }  // namespace
