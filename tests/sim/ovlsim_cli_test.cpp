@@ -1,6 +1,8 @@
 // The ovlsim program's command-line contract: one-line errors with a
 // non-zero status, refusals that change nothing, init that will not
 // overwrite, and the REGEDIT4 commands end to end.
+#include <filesystem>
+
 #include "support/machine_fixture.h"
 
 namespace {
@@ -69,6 +71,15 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         EXPECT_TRUE(OneLineError(run)) << args[0] << ": status " << run.status << ", " << run.err;
     }
     EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
+}
+
+TEST_F(OvlsimCli, AFileThatCannotBeInstalledIsReportedWithItsReason)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_TRUE(std::filesystem::create_directory(Machine() + "/drive_c/Windows/System/ovlpom00.dll"));
+    ProgramOutput run = Ovlsim({"plug", "Sorrelink 640", "X1"});
+    EXPECT_TRUE(OneLineError(run)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("ovlpom00.dll: Is a directory")) << run.err;
 }
 
 TEST_F(OvlsimCli, AMalformedRegFileIsRefusedWholeWithItsLineNumber)
