@@ -47,6 +47,8 @@ TEST_F(OvlsimCli, InitCreatesAMachineAndRefusesToReplaceItWithoutForce)
 TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
 {
     ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    ASSERT_EQ(0, Ovlsim({"ports"}).status);  // the monitor names its port once
     std::string before = Ovlsim({"reg", "export"}).out;
     const std::vector<std::vector<std::string>> refused = {
         {"plug", "", "X1"},
@@ -55,6 +57,12 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         {"plug", "Sorrelink 640", "X\\1"},
         {"plug", "Sorrelink-640", "X1"},
         {"plug", "Sorrelink\\640", "X1"},
+        {"plug", "Sorrelink 640", "../../etc"},  // the wizard would take "etc" for its serial number
+        {"plug", "Sorrelink/640", "X2"},
+        {"plug", "Sorrelink 640", "X\n2"},       // a control character, shown without breaking the line
+        {"plug", "Sorrelink\t640", "X2"},
+        {"remove", "X1", "--model", "a\\b"},     // refused before the agent unregisters anything
+        {"remove", "X/1", "--model", "Sorrelink 640"},
         {"plug", "Sorrelink 640", "X1", "--product-id", "12345"},
         {"plug", "Sorrelink 640", "X1", "--product-id", "01G4"},
         {"unplug", "NOPE"},
