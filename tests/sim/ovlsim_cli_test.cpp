@@ -50,6 +50,7 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
     ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
     ASSERT_EQ(0, Ovlsim({"ports"}).status);  // the monitor names its port once
     std::string before = Ovlsim({"reg", "export"}).out;
+    const std::string port = "USB/Sorrelink 640/X1";
     const std::vector<std::vector<std::string>> refused = {
         {"plug", "", "X1"},
         {"plug", "Sorrelink 640", ""},
@@ -63,6 +64,12 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         {"plug", "Sorrelink\t640", "X2"},
         {"remove", "X1", "--model", "a\\b"},     // refused before the agent unregisters anything
         {"remove", "X/1", "--model", "Sorrelink 640"},
+        {"print", port, "/etc/hostname", "--timeout", "nan"},
+        {"print", port, "/etc/hostname", "--timeout", "inf"},
+        {"print", port, "/etc/hostname", "--timeout", "-1"},
+        {"printer", "X1", "--load-paper", "99999999999999999999"},
+        {"usbcheck", "--script", ""},
+        {"usbcheck", "--script", dir_.path()},
         {"plug", "Sorrelink 640", "X1", "--product-id", "12345"},
         {"plug", "Sorrelink 640", "X1", "--product-id", "01G4"},
         {"unplug", "NOPE"},
@@ -79,6 +86,8 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         EXPECT_TRUE(OneLineError(run)) << args[0] << ": status " << run.status << ", " << run.err;
     }
     EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
+    EXPECT_EQ("", Ovlsim({"printer", "X1", "--received"}).out);
+    EXPECT_NE(std::string::npos, Ovlsim({"printer", "X1"}).out.find("paper      unlimited"));
 }
 
 TEST_F(OvlsimCli, AFileThatCannotBeInstalledIsReportedWithItsReason)
