@@ -90,6 +90,26 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
     EXPECT_NE(std::string::npos, Ovlsim({"printer", "X1"}).out.find("paper      unlimited"));
 }
 
+TEST_F(OvlsimCli, AnIncompleteMachineIsRefusedNeverCompleted)
+{
+    for (const char *part : {"machine.db", "registry.db", "drive_c"}) {
+        SCOPED_TRACE(part);
+        ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+        std::filesystem::remove_all(Machine() + "/" + part);
+        for (std::vector<std::string> command : {std::vector<std::string>{"reg", "export"},
+                                                 {"plug", "Sorrelink 640", "X1"}, {"restart"}, {"init"}}) {
+            ProgramOutput run = Ovlsim(command);
+            EXPECT_TRUE(OneLineError(run)) << command[0] << ": " << run.err;
+            EXPECT_NE(std::string::npos, run.err.find("the machine in " + Machine() + " is incomplete (" + part +
+                                                      " missing); `ovlsim init --force` makes a new one"))
+                << run.err;
+            EXPECT_FALSE(std::filesystem::exists(Machine() + "/" + part)) << command[0];
+        }
+    }
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+}
+
 TEST_F(OvlsimCli, AFileThatCannotBeInstalledIsReportedWithItsReason)
 {
     ASSERT_EQ(0, Ovlsim({"init"}).status);
