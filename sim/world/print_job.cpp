@@ -1,6 +1,7 @@
 #include "world/print_job.h"
 
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 namespace ovlsim {
@@ -66,8 +67,9 @@ PrintResult RunPrintJob(const LoadedMonitor &monitor, const PrintOptions &option
         }
         std::chrono::duration<double> waited = Clock::now() - lastProgress;
         if (options.timeoutSeconds > 0 && waited.count() >= options.timeoutSeconds) {
-            result.error = "job abandoned after " + std::to_string(static_cast<int>(options.timeoutSeconds)) +
-                           " s without progress: " + StallReason(ok);
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", options.timeoutSeconds);
+            result.error = "job abandoned after " + std::string(seconds) + " s without progress: " + StallReason(ok);
             break;
         }
         observer.Retrying();

@@ -20,8 +20,15 @@ struct PrinterIdentity {
     std::string PortName() const;     // USB/Sorrelink 640/X1
 };
 
-// Refuses an empty model or serial, a serial with a blank or a backslash, a
-// model with a backslash or a '-', and a product ID that is not four hex
+// A serial number names registry keys and ends a port name: it must not be
+// empty nor hold a blank (the agent's command line ends it there), a '/'
+// (the wizard takes the port name apart at its last '/'), a backslash (a
+// key below another) or a control character.
+bool ValidateSerial(const std::string &serial, std::string *error);
+// A model must not be empty nor hold a '/', a backslash, a '-' (the agent's
+// command line ends the model there) or a control character.
+bool ValidateModel(const std::string &model, std::string *error);
+// Validates the model and the serial number, and a product ID of four hex
 // digits (made upper case).
 bool ValidateIdentity(PrinterIdentity *identity, std::string *error);
 

@@ -109,10 +109,10 @@ bool Statement::IsNull(int column) const
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-std::unique_ptr<Database> Database::Open(const std::string &path, std::string *error)
+std::unique_ptr<Database> Database::Open(const std::string &path, Create create, std::string *error)
 {
     sqlite3 *db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");

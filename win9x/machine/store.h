@@ -50,7 +50,10 @@ private:
 
 class Database {
 public:
-    static std::unique_ptr<Database> Open(const std::string &path, std::string *error);
+    // Create::No opens an existing database only: a missing file is an
+    // error, never a new empty database.
+    enum class Create { No, Yes };
+    static std::unique_ptr<Database> Open(const std::string &path, Create create, std::string *error);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
