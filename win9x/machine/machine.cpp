@@ -203,9 +203,10 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
         }
         if (IsMachineDirectory(dir)) {
             Close();
-            for (const char *name : {"registry.db", "registry.db-wal", "registry.db-shm", "machine.db", "machine.db-wal",
-                                     "machine.db-shm"})
-                fs::remove(fs::path(dir) / name, ec);
+            for (const char *db : {"registry.db", "machine.db"}) {
+                for (const auto &name : store::Database::Companions((fs::path(dir) / db).string()))
+                    fs::remove(name, ec);
+            }
             fs::remove_all(fs::path(dir) / "drive_c", ec);
             fs::remove_all(fs::path(dir) / "locks", ec);
             fs::remove_all(fs::path(dir) / "hardware", ec);
