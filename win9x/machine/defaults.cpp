@@ -38,7 +38,7 @@ bool SetText(store::Database &db, const char *path, const char *name, const char
 {
     KeyId key = CreateKey(db, registry::kLocalMachineId, path);
     return key != 0 && registry::SetValue(db, key, name, REG_SZ, reinterpret_cast<const uint8_t *>(text),
-                                          std::strlen(text) + 1);
+                                          std::strlen(text) + 1) == registry::Lookup::Found;
 }
 
 const char *VersionNumber(machine::WindowsVersion os)
