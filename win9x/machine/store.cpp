@@ -1,6 +1,8 @@
 // SQLite connection, statement cache and nestable transactions.
 #include "machine/store.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace win9x::store {
@@ -9,6 +11,13 @@ namespace {
 // Another process of the machine may hold the write lock for a while (a long
 // batch, a busy machine): wait for it rather than fail.
 constexpr int kBusyTimeoutMs = 60000;
+// A checkpoint syncs the log and the database, a few milliseconds each on a
+// disk, whatever the log holds: few of them keep writes fast. The first
+// process to open a database alone rebuilds the log's index by reading the
+// whole log, about a millisecond a quarter megabyte: the last connection
+// to close checkpoints a log larger than that, and cuts it to nothing.
+constexpr int64_t kLogBytes = 8 << 20;
+constexpr int64_t kLogBytesAtClose = 256 << 10;
 }  // namespace
 
 Statement::Statement(Database &db, sqlite3_stmt *stmt, bool cached) : db_(&db), stmt_(stmt), cached_(cached)
@@ -120,18 +129,19 @@ std::unique_ptr<Database> Database::Open(const std::string &path, std::string *e
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    std::unique_ptr<Database> result(new Database(db));
-    // The log stays when the last connection closes, unchecked: a short
-    // process neither rewrites it nor syncs a checkpoint on its way out. The
-    // log is checkpointed when it grows past SQLite's threshold (1000
-    // pages), by the commit that crosses it.
+    std::unique_ptr<Database> result(new Database(db, path));
+    // The log stays when the last connection closes: a short process
+    // neither deletes and recreates it nor syncs a checkpoint on its way
+    // out (see ~Database). After a checkpoint the log is cut back to what
+    // is in use, so that its size tells what the next opener reads.
     int keep = 1;
     sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
     sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
     // In WAL mode, NORMAL syncs only at checkpoints: a killed process or a
     // power cut never corrupts the database; a power cut may lose the last
     // transactions.
-    if (!result->Exec("PRAGMA synchronous=NORMAL") || !result->Exec("PRAGMA foreign_keys=ON")) {
+    if (!result->Exec("PRAGMA synchronous=NORMAL") || !result->Exec("PRAGMA foreign_keys=ON") ||
+        !result->Exec("PRAGMA journal_size_limit=0")) {
         if (error)
             *error = "cannot prepare " + path + ": " + sqlite3_errmsg(db);
         return nullptr;
@@ -149,6 +159,10 @@ std::vector<std::string> Database::Companions(const std::string &path)
 
 Database::~Database()
 {
+    // SQLite checkpoints when the last connection closes, if allowed to.
+    struct stat log {};
+    if (stat((path_ + "-wal").c_str(), &log) == 0 && log.st_size > kLogBytesAtClose)
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     for (auto &entry : cache_)
         sqlite3_finalize(entry.second);
     for (sqlite3_stmt *stmt : {begin_, beginWrite_, commit_, rollback_})
@@ -208,20 +222,31 @@ bool Database::SetSchemaVersion(int version)
     return Exec(("PRAGMA user_version=" + std::to_string(version)).c_str());
 }
 
+bool Database::LimitLog()
+{
+    auto stmt = Prepare("PRAGMA page_size");
+    if (!stmt.Step() || stmt.Int(0) <= 0)
+        return false;
+    return Exec(("PRAGMA wal_autocheckpoint=" + std::to_string(kLogBytes / stmt.Int(0))).c_str());
+}
+
 bool Database::EnsureSchema(int version, const std::function<bool()> &setUp)
 {
     if (SchemaVersion() >= version)
-        return true;
-    // The journal mode is the file's own and cannot change in a transaction.
-    if (!Exec("PRAGMA journal_mode=WAL"))
+        return LimitLog();
+    // Page size and journal mode are the file's own and cannot change in a
+    // transaction; the page size only takes on a file that has no table yet.
+    // Small pages keep the log small: every commit writes whole pages to it,
+    // and the checkpoint that syncs the log costs what the log holds.
+    if (!Exec("PRAGMA page_size=1024") || !Exec("PRAGMA journal_mode=WAL"))
         return false;
     Transaction tx(*this, Transaction::Mode::Write);
     if (!tx.ok())
         return false;
     // Another process may have done it while this one waited for the lock.
-    if (SchemaVersion() >= version)
-        return tx.Commit();
-    return setUp() && SetSchemaVersion(version) && tx.Commit();
+    if (SchemaVersion() < version && !(setUp() && SetSchemaVersion(version)))
+        return false;
+    return tx.Commit() && LimitLog();
 }
 
 bool Database::RunControl(sqlite3_stmt **slot, const char *sql)

@@ -54,7 +54,11 @@ private:
 class Database {
 public:
     // Opens (creating when missing) the database, its write-ahead log kept
-    // between connections and its shared page (path + "-changes").
+    // between connections and its shared page (path + "-changes"). The log
+    // is checkpointed when it grows past a few megabytes, by the commit that
+    // crosses that, and by the last connection to close when it holds more
+    // than the next process to open the database alone would care to read
+    // through.
     static std::unique_ptr<Database> Open(const std::string &path, std::string *error);
     ~Database();
     Database(const Database &) = delete;
@@ -66,6 +70,7 @@ public:
     int64_t LastInsertId() const;
     int Changes() const;
     sqlite3 *handle() const { return db_; }
+    const std::string &path() const { return path_; }
 
     // The schema version recorded in the file (PRAGMA user_version), or -1
     // when the file cannot be read.
@@ -89,15 +94,18 @@ public:
     static std::vector<std::string> Companions(const std::string &path);
 
 private:
-    explicit Database(sqlite3 *db) : db_(db) {}
+    Database(sqlite3 *db, std::string path) : db_(db), path_(std::move(path)) {}
     friend class Statement;
     friend class Transaction;
 
     // Runs one of the transaction statements, prepared once.
     bool RunControl(sqlite3_stmt **slot, const char *sql);
     bool Savepoint(int depth, int which);
+    // Sizes the log's checkpoint threshold by the file's page size.
+    bool LimitLog();
 
     sqlite3 *db_;
+    std::string path_;
     std::recursive_mutex mutex_;
     std::map<const char *, sqlite3_stmt *> cache_;
     std::map<sqlite3_stmt *, bool> inUse_;
