@@ -11,6 +11,7 @@
 #include "machine/machine.h"
 #include "machine/text.h"
 #include "machine/hardware.h"
+#include "machine/received_file.h"
 #include "machine/schema.h"
 
 namespace fs = std::filesystem;
@@ -58,7 +59,7 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
     m->state = store::Database::Open(m->dir + "/machine.db", error);
     if (!m->state)
         return nullptr;
-    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state) || !EnsureHardwareSchema(*m->state)) {
+    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state)) {
         if (error)
             *error = "the machine's databases in " + dir + " are damaged";
         return nullptr;
@@ -207,6 +208,7 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
                 for (const auto &name : store::Database::Companions((fs::path(dir) / db).string()))
                     fs::remove(name, ec);
             }
+            layer::received::RemoveAll(dir);
             fs::remove_all(fs::path(dir) / "drive_c", ec);
             fs::remove_all(fs::path(dir) / "locks", ec);
             fs::remove_all(fs::path(dir) / "hardware", ec);
