@@ -88,12 +88,9 @@ bool SetReceivedLength(store::Database &db, int64_t row, int64_t length)
     return update.Run();
 }
 
-// A machine made before the bytes moved out kept them in printer_data.
-bool MoveReceivedIntoFiles(store::Database &db)
+// Each printer's bytes from printer_data into its file.
+bool MovePrintersBytes(store::Database &db)
 {
-    auto table = db.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'printer_data'");
-    if (!table.Step())
-        return !table.failed();
     auto printers = db.Prepare("SELECT rowid, instance FROM printers");
     while (printers.Step()) {
         std::string bytes;
@@ -108,7 +105,21 @@ bool MoveReceivedIntoFiles(store::Database &db)
             !SetReceivedLength(db, row, static_cast<int64_t>(bytes.size())))
             return false;
     }
-    return !printers.failed() && db.Exec("DROP TABLE printer_data");
+    return !printers.failed();
+}
+
+// A machine made before the bytes moved out kept them in printer_data.
+bool MoveReceivedIntoFiles(store::Database &db)
+{
+    {
+        auto table = db.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'printer_data'");
+        if (!table.Step())
+            return !table.failed();
+    }
+    // Statements still reading would keep the table from being dropped.
+    if (!MovePrintersBytes(db))
+        return false;
+    return db.Exec("DROP TABLE printer_data");
 }
 
 }  // namespace
