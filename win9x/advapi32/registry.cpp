@@ -426,12 +426,9 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
         LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        win9x::store::Database *store = view.Store();
-        if (!store)
-            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
         std::string name;
         EnumPosition at = Position(hKey, &OpenKey::subkeys);
-        Lookup found = win9x::registry::ChildNameAt(*store, key, dwIndex, &at, &name);
+        Lookup found = view.ChildNameAt(key, dwIndex, &at, &name);
         RememberPosition(hKey, &OpenKey::subkeys, at);
         if (found == Lookup::Missing)
             return MissingBelow(view, key, ERROR_NO_MORE_ITEMS);
@@ -504,11 +501,11 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
         LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        win9x::store::Database *store = view.Store();
-        bool failed = !store;
-        auto info = store ? win9x::registry::Info(*store, key, &failed) : std::nullopt;
-        if (!info)
-            return static_cast<LONG>(failed ? ERROR_REGISTRY_IO_FAILED : ERROR_KEY_DELETED);
+        win9x::registry::KeyInfo counts;
+        Lookup found = view.Info(key, &counts);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_KEY_DELETED);
+        const win9x::registry::KeyInfo *info = &counts;
         // Keys carry no class text here: an empty one is reported.
         if (lpClass && lpcchClass && *lpcchClass > 0)
             lpClass[0] = '\0';

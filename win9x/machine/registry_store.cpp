@@ -129,6 +129,16 @@ Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, EnumPositi
 }
 
 // A value row's name, type and data, from column `first` on.
+bool Children(store::Database &db, KeyId parent, std::vector<Child> *children)
+{
+    auto stmt = db.Prepare("SELECT id, name FROM reg_keys WHERE parent = ?1 ORDER BY id");
+    stmt.Bind(1, parent);
+    children->clear();
+    while (stmt.Step())
+        children->push_back(Child{stmt.Int(0), stmt.Text(1)});
+    return !stmt.failed();
+}
+
 static Value ReadValueRow(store::Statement &stmt, int first = 0)
 {
     Value value;

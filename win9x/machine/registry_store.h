@@ -25,6 +25,11 @@ struct Value {
     std::vector<uint8_t> data;
 };
 
+struct Child {
+    KeyId id = 0;
+    std::string name;
+};
+
 struct KeyInfo {
     uint32_t subkeys = 0;
     uint32_t maxSubkeyName = 0;  // characters
@@ -56,6 +61,8 @@ bool LastKeyId(store::Database &db, KeyId *last);
 KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name);
 // The child at `index` in creation order, continuing from *at when it can.
 Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, EnumPosition *at, std::string *name);
+// Every child in creation order.
+bool Children(store::Database &db, KeyId parent, std::vector<Child> *children);
 Lookup GetValue(store::Database &db, KeyId key, std::string_view name, Value *value);
 Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, EnumPosition *at, Value *value);
 // Replaces an existing value (which keeps its place) or adds one; Missing

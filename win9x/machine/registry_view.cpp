@@ -83,6 +83,47 @@ Lookup View::GetValue(KeyId key, std::string_view name, const Value **value)
     return found;
 }
 
+Lookup View::Info(KeyId key, KeyInfo *info)
+{
+    Lookup found = Lookup::Missing;
+    if (useCache_ && cache_.FindInfo(key, &found, info)) {
+        answeredFromCache_ = true;
+        return found;
+    }
+    if (!BeginStore())
+        return Lookup::Failed;
+    bool failed = false;
+    auto read = registry::Info(db_, key, &failed);
+    found = read ? Lookup::Found : failed ? Lookup::Failed : Lookup::Missing;
+    if (read)
+        *info = *read;
+    if (useCache_)
+        cache_.PutInfo(key, found, *info);
+    return found;
+}
+
+Lookup View::ChildNameAt(KeyId parent, uint32_t index, EnumPosition *at, std::string *name)
+{
+    const std::vector<Child> *children = useCache_ ? cache_.FindChildren(parent) : nullptr;
+    if (children)
+        answeredFromCache_ = true;
+    if (!children) {
+        if (!BeginStore())
+            return Lookup::Failed;
+        if (!useCache_)
+            return registry::ChildNameAt(db_, parent, index, at, name);
+        // Read once, the list answers every index while nothing changes.
+        std::vector<Child> read;
+        if (!registry::Children(db_, parent, &read))
+            return Lookup::Failed;
+        children = &cache_.PutChildren(parent, std::move(read));
+    }
+    if (index >= children->size())
+        return Lookup::Missing;
+    *name = (*children)[index].name;
+    return Lookup::Found;
+}
+
 store::Database *View::Store()
 {
     return BeginStore() ? &db_ : nullptr;

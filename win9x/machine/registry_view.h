@@ -33,6 +33,11 @@ public:
     Lookup FindChild(KeyId parent, std::string_view name, KeyId *child);
     // *value points into the cache or the view; valid until the next lookup.
     Lookup GetValue(KeyId key, std::string_view name, const Value **value);
+    // RegQueryInfoKeyA's counts; Missing when the key is gone.
+    Lookup Info(KeyId key, KeyInfo *info);
+    // The child at `index`: from the cached list of children, else from the
+    // store, continuing the enumeration from *at when it can.
+    Lookup ChildNameAt(KeyId parent, uint32_t index, EnumPosition *at, std::string *name);
     // The store itself, inside the call's transaction; null when that could
     // not start.
     store::Database *Store();
