@@ -11,11 +11,11 @@ namespace {
 // Another process of the machine may hold the write lock for a while (a long
 // batch, a busy machine): wait for it rather than fail.
 constexpr int kBusyTimeoutMs = 60000;
-// A checkpoint syncs the log and the database, a few milliseconds each on a
-// disk, whatever the log holds: few of them keep writes fast. The first
-// process to open a database alone rebuilds the log's index by reading the
-// whole log, about a millisecond a quarter megabyte: the last connection
-// to close checkpoints a log larger than that, and cuts it to nothing.
+// A checkpoint syncs the log and the database, several milliseconds on a
+// disk: few of them keep writes fast. The first process to open a database
+// alone rebuilds the log's index by reading the whole log, a millisecond or
+// more a megabyte: the last connection to close checkpoints a log larger
+// than a quarter megabyte, and cuts it to nothing.
 constexpr int64_t kLogBytes = 8 << 20;
 constexpr int64_t kLogBytesAtClose = 256 << 10;
 }  // namespace
