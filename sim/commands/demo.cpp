@@ -135,7 +135,6 @@ bool Demo::PrintJob(const std::string &port, const std::string &data, PrintObser
     PrintOptions options;
     options.port = port;
     options.timeoutSeconds = 10;
-    options.retryMs = 100;
     *result = RunPrintJob(*monitor, options, data, observer);
     return true;
 }

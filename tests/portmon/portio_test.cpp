@@ -1,6 +1,9 @@
 // Jobs and data: the job state machine of a port handle, WritePort's
 // answers from the printer's status byte, ReadPort, the pass-through of
 // device controls, and the Windows Me merge at the start of every job.
+#include <filesystem>
+#include <fstream>
+
 #include "portmon_fixture.h"
 
 namespace {
@@ -227,6 +230,26 @@ TEST_F(PortIo, PartialWrites)
     EXPECT_EQ(15u, w.count);
     EXPECT_EQ(kSeed, w.error);
     EXPECT_EQ(data, Received());
+}
+
+// A job's process that died after its bytes reached the printer's file but
+// before they were committed leaves a tail: never part of what the printer
+// received, and cut when the device is next opened.
+TEST_F(PortIo, TailOfAWriterThatDiedIsCut)
+{
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(WriteSeeded("kept").ok);
+    EXPECT_TRUE(EndDocPort(port_));
+    const std::string file = MachineDir() + "/printer-1.received";
+    ASSERT_EQ(4u, std::filesystem::file_size(file));
+    std::ofstream(file, std::ios::app) << "never acknowledged";
+    EXPECT_EQ("kept", Received());
+
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(4u, std::filesystem::file_size(file));
+    EXPECT_TRUE(WriteSeeded("+more").ok);
+    EXPECT_TRUE(EndDocPort(port_));
+    EXPECT_EQ("kept+more", Received());
 }
 
 // Outside a job there is no device: the write and the status both fail, so

@@ -3,6 +3,10 @@
 // first dialog or message box and ends when the process exits, so a program
 // that shows none leaves the terminal alone. A terminal that curses cannot
 // drive stops the program with one line that points to the script front end.
+//
+// It is a library of its own, libwin9x_terminal.so, that the layer loads
+// when a dialog first needs the terminal (frontend.cpp): the programs that
+// show none never load curses.
 #include <curses.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -464,9 +468,10 @@ void TerminalDriver::Changed(const DialogView &view)
 
 }  // namespace
 
-std::shared_ptr<machine::DialogDriver> MakeTerminalDriver()
-{
-    return std::make_shared<TerminalDriver>();
-}
-
 }  // namespace win9x::ui
+
+// What the layer looks up when it loads this library.
+extern "C" __attribute__((visibility("default"))) win9x::machine::DialogDriver *win9x_MakeTerminalDriver()
+{
+    return new win9x::ui::TerminalDriver();
+}

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "machine/hardware.h"
 #include "machine/machine.h"
 #include "machine/registry_store.h"
 #include "machine/schema.h"
@@ -38,7 +39,7 @@ bool SetText(store::Database &db, const char *path, const char *name, const char
 {
     KeyId key = CreateKey(db, registry::kLocalMachineId, path);
     return key != 0 && registry::SetValue(db, key, name, REG_SZ, reinterpret_cast<const uint8_t *>(text),
-                                          std::strlen(text) + 1);
+                                          std::strlen(text) + 1) == registry::Lookup::Found;
 }
 
 const char *VersionNumber(machine::WindowsVersion os)
@@ -105,9 +106,13 @@ bool WriteDefaultRegistry(store::Database &db, machine::WindowsVersion os)
 
 bool EnsureStateSchema(store::Database &db)
 {
-    return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
-           db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
-                   "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)");
+    // Version 2 keeps the printers' received bytes in files beside the database.
+    return db.EnsureSchema(2, [&db] {
+        return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
+                       "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)") &&
+               CreateHardwareTables(db);
+    });
 }
 
 }  // namespace win9x::layer

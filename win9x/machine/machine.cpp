@@ -11,6 +11,7 @@
 #include "machine/machine.h"
 #include "machine/text.h"
 #include "machine/hardware.h"
+#include "machine/received_file.h"
 #include "machine/schema.h"
 
 namespace fs = std::filesystem;
@@ -120,7 +121,7 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
     m->state = OpenExistingDatabase(dir, m->dir, "machine.db", error);
     if (!m->state)
         return nullptr;
-    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state) || !EnsureHardwareSchema(*m->state)) {
+    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state)) {
         if (error)
             *error = "the machine's databases in " + dir + " are damaged";
         return nullptr;
@@ -261,11 +262,6 @@ bool CreateDatabase(const fs::path &path, bool (*schema)(store::Database &), std
     return false;
 }
 
-bool StateSchema(store::Database &db)
-{
-    return layer::EnsureStateSchema(db) && layer::EnsureHardwareSchema(db);
-}
-
 }  // namespace
 
 bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *error)
@@ -287,9 +283,11 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
         }
         if (layer::HasAnyPart(dir)) {
             Close();
-            for (const char *name : {"registry.db", "registry.db-wal", "registry.db-shm", "machine.db", "machine.db-wal",
-                                     "machine.db-shm"})
-                fs::remove(fs::path(dir) / name, ec);
+            for (const char *db : {"registry.db", "machine.db"}) {
+                for (const auto &name : store::Database::Companions((fs::path(dir) / db).string()))
+                    fs::remove(name, ec);
+            }
+            layer::received::RemoveAll(dir);
             fs::remove_all(fs::path(dir) / "drive_c", ec);
             fs::remove_all(fs::path(dir) / "locks", ec);
             fs::remove_all(fs::path(dir) / "hardware", ec);
@@ -309,7 +307,7 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
     }
     fs::create_directories(fs::path(dir) / "locks", ec);
     // The databases come last: with them the directory is a whole machine.
-    if (!CreateDatabase(fs::path(dir) / "machine.db", StateSchema, error) ||
+    if (!CreateDatabase(fs::path(dir) / "machine.db", layer::EnsureStateSchema, error) ||
         !CreateDatabase(fs::path(dir) / "registry.db", layer::EnsureRegistrySchema, error))
         return false;
     if (!Open(dir, error))

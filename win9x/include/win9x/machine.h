@@ -118,6 +118,13 @@ bool UpdatePrinter(const Printer &printer);
 std::string ReceivedBytes(const std::string &instanceId);
 bool ClearReceived(const std::string &instanceId);
 
+// A count that moves whenever a printer is added or its settings change,
+// in any process of the machine; 0 without a machine.
+uint32_t PrinterChanges();
+// Sleeps until PrinterChanges() differs from `seen` or `timeoutMs` pass;
+// true when it differs.
+bool WaitForPrinterChange(uint32_t seen, unsigned timeoutMs);
+
 // The status byte the printer reports: 0x20 paper empty, 0x10 selected,
 // 0x08 no error.
 uint8_t PrinterStatus(const Printer &printer);
