@@ -1,12 +1,15 @@
 // Message queues, one per thread: PostMessageA, PostQuitMessage,
 // GetMessageA (waits for a message; WM_QUIT makes it return FALSE),
-// TranslateMessage, DispatchMessageA.
+// PeekMessageA, TranslateMessage, DispatchMessageA. The first time either
+// finds no message waiting, the program waits for input: its starter hears
+// of it (WinExec, WaitForInputIdle).
 #include <condition_variable>
 #include <deque>
 #include <map>
 #include <mutex>
 
 #include <windows.h>
+#include "machine/input_idle.h"
 #include "user32/ui.h"
 
 namespace win9x::ui {
@@ -63,10 +66,33 @@ BOOL WINAPI GetMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFil
     DWORD thread = GetCurrentThreadId();
     std::unique_lock<std::mutex> lock(win9x::ui::g_queueMutex);
     auto &queue = win9x::ui::g_queues[thread];
+    if (queue.empty())
+        win9x::layer::SignalInputIdle();
     win9x::ui::g_queueChanged.wait(lock, [&] { return !queue.empty(); });
     *lpMsg = queue.front();
     queue.pop_front();
     return lpMsg->message != WM_QUIT;
+}
+
+BOOL WINAPI PeekMessageA(LPMSG lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg)
+{
+    (void)hWnd;
+    (void)wMsgFilterMin;
+    (void)wMsgFilterMax;
+    if (!lpMsg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::lock_guard<std::mutex> lock(win9x::ui::g_queueMutex);
+    auto &queue = win9x::ui::g_queues[GetCurrentThreadId()];
+    if (queue.empty()) {
+        win9x::layer::SignalInputIdle();
+        return FALSE;
+    }
+    *lpMsg = queue.front();
+    if (wRemoveMsg & PM_REMOVE)
+        queue.pop_front();
+    return TRUE;
 }
 
 BOOL WINAPI TranslateMessage(const MSG *lpMsg)
