@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "machine/api.h"
+#include "machine/input_idle.h"
 #include "machine/text.h"
 #include "user32/rc_script.h"
 
@@ -49,7 +50,7 @@ HWND CreateDialogWindow(const resources::RcDialog &tmpl, HWND parent, DLGPROC pr
     dialog->parent = parent;
     dialog->dialogProc = proc;
     dialog->thread = GetCurrentThreadId();
-    dialog->visible = true;
+    dialog->visible = false;  // shown once WM_INITDIALOG has returned
     dialog->rect = tmpl.rect;
     dialog->id = tmpl.id;
     HWND handle = InsertWindow(dialog);
@@ -211,7 +212,8 @@ private:
     HWND dialog_;
 };
 
-// Runs the dialog until EndDialog; the front end acts while it waits.
+// Runs the dialog until EndDialog; the front end acts while it waits, and
+// the program waits for input while it does.
 void RunModalLoop(HWND handle)
 {
     auto driver = CurrentDriver();
@@ -220,6 +222,7 @@ void RunModalLoop(HWND handle)
         auto dialog = FindWindow(handle);
         if (!dialog || dialog->ended)
             return;
+        layer::SignalInputIdle();
         if (driver->Act(actions))
             continue;
         actions.Close();
@@ -274,7 +277,7 @@ void NotifyChanged()
 {
     HWND active = ActiveDialog();
     auto dialog = active ? FindWindow(active) : nullptr;
-    if (dialog)
+    if (dialog && dialog->visible)
         CurrentDriver()->Changed(ViewOf(*dialog));
 }
 
@@ -349,6 +352,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     auto dialog = FindWindow(handle);
     HWND focus = dialog->children.empty() ? nullptr : dialog->children.front();
     lpDialogFunc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), dwInitParam);
+    // A dialog ended while it was being initialised is never shown.
+    dialog->visible = !dialog->ended;
     win9x::ui::NotifyChanged();
     win9x::ui::RunModalLoop(handle);
     INT_PTR result = dialog->result;
