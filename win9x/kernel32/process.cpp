@@ -21,6 +21,7 @@
 
 #include "kernel32/handles.h"
 #include "machine/api.h"
+#include "machine/files_in_use.h"
 #include "machine/input_idle.h"
 #include "machine/machine.h"
 #include "machine/paths.h"
@@ -140,6 +141,13 @@ public:
 
     pid_t pid() const { return pid_; }
 
+    // While the child runs, its program file is in use.
+    void MarkImageInUse(std::shared_ptr<Machine> machine, int64_t useId)
+    {
+        machine_ = std::move(machine);
+        imageUse_ = useId;
+    }
+
     // Reaps the child on a thread of its own, which keeps the object alive.
     static void Reap(const std::shared_ptr<ChildProcess> &child)
     {
@@ -147,6 +155,8 @@ public:
             int status = 0;
             while (waitpid(child->pid_, &status, 0) < 0 && errno == EINTR) {
             }
+            if (child->machine_)
+                ForgetFileUse(*child->machine_, child->imageUse_);
             std::lock_guard<std::mutex> guard(child->mutex_);
             child->exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
             child->ended_ = true;
@@ -167,12 +177,24 @@ public:
     }
 
     // WAIT_OBJECT_0 once the child has waited for input or ended, else
-    // WAIT_TIMEOUT; WAIT_FAILED when it was started without a channel.
-    DWORD WaitInputIdle(DWORD timeoutMs) const
+    // WAIT_TIMEOUT; WAIT_FAILED when it was started without a channel. A
+    // child that closed its end is ending: it is waited for (within the
+    // time left), so that what it held is free when this returns.
+    DWORD WaitInputIdle(DWORD timeoutMs)
     {
         if (!idle_)
             return WAIT_FAILED;
-        return idle_->Wait(timeoutMs == INFINITE ? UINT32_MAX : timeoutMs) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+        auto start = std::chrono::steady_clock::now();
+        auto state = idle_->Wait(timeoutMs == INFINITE ? UINT32_MAX : timeoutMs);
+        if (state == InputIdleChannel::State::Waiting)
+            return WAIT_TIMEOUT;
+        if (state == InputIdleChannel::State::Idle)
+            return WAIT_OBJECT_0;
+        if (timeoutMs == INFINITE)
+            return WaitEnd(INFINITE);
+        auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        DWORD left = spent.count() >= timeoutMs ? 0 : timeoutMs - static_cast<DWORD>(spent.count());
+        return WaitEnd(left);
     }
 
     // The exit code, or STILL_ACTIVE while it runs.
@@ -185,6 +207,8 @@ public:
 private:
     pid_t pid_;
     std::optional<InputIdleChannel> idle_;
+    std::shared_ptr<Machine> machine_;
+    int64_t imageUse_ = 0;
     std::mutex mutex_;
     std::condition_variable changed_;
     bool ended_ = false;
@@ -250,6 +274,7 @@ Started StartProgram(const std::string &program, const std::string &arguments)
         return started;
     }
     started.child = std::make_shared<ChildProcess>(pid, std::move(idle));
+    started.child->MarkImageInUse(m, RecordFileUse(*m, found->relative, IdentityOf(pid)));
     ChildProcess::Reap(started.child);
     return started;
 }

@@ -107,7 +107,11 @@ bool EnsureStateSchema(store::Database &db)
 {
     return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
            db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
-                   "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)");
+                   "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)") &&
+           db.Exec("CREATE TABLE IF NOT EXISTS files_in_use("
+                   "  id INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL COLLATE NOCASE,"
+                   "  pid INTEGER NOT NULL, start INTEGER NOT NULL)") &&
+           db.Exec("CREATE INDEX IF NOT EXISTS files_in_use_by_path ON files_in_use(path)");
 }
 
 }  // namespace win9x::layer

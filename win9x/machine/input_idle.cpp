@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -77,7 +78,7 @@ void InputIdleChannel::CloseChildEnd()
     CloseQuietly(std::exchange(childEnd_, -1));
 }
 
-bool InputIdleChannel::Wait(uint32_t timeoutMs) const
+InputIdleChannel::State InputIdleChannel::Wait(uint32_t timeoutMs) const
 {
     // The byte is never read and the end of the file stays: once released,
     // every later wait returns at once.
@@ -91,12 +92,14 @@ bool InputIdleChannel::Wait(uint32_t timeoutMs) const
         }
         pollfd entry{readEnd_, POLLIN, 0};
         int ready = poll(&entry, 1, wait);
-        if (ready > 0)
-            return true;
+        if (ready > 0) {
+            int waiting = 0;
+            return ioctl(readEnd_, FIONREAD, &waiting) == 0 && waiting > 0 ? State::Idle : State::Closed;
+        }
         if (ready == 0)
-            return false;
+            return State::Waiting;
         if (errno != EINTR)
-            return true;  // nothing to wait on: do not hold the caller
+            return State::Closed;  // nothing to wait on: do not hold the caller
     }
 }
 

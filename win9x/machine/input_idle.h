@@ -30,9 +30,11 @@ public:
     int ChildEnd() const { return childEnd_; }
     void CloseChildEnd();
 
-    // Waits until the child has waited for input or ended, at most
-    // `timeoutMs` milliseconds (UINT32_MAX: no limit). True when released.
-    bool Wait(uint32_t timeoutMs) const;
+    enum class State { Idle, Closed, Waiting };
+    // Waits until the child has waited for input (Idle) or closed its end,
+    // as it does when it ends (Closed), at most `timeoutMs` milliseconds
+    // (UINT32_MAX: no limit); Waiting when the time ran out.
+    State Wait(uint32_t timeoutMs) const;
 
 private:
     InputIdleChannel(int readEnd, int childEnd) : readEnd_(readEnd), childEnd_(childEnd) {}
