@@ -95,7 +95,7 @@ public:
             return false;
         }
         if (IsButtonKind(*control, BS_AUTORADIOBUTTON))
-            CheckInGroup(*control);
+            CheckRadioInGroup(*control);
         Command(id, BN_CLICKED, control->handle);
         return true;
     }
@@ -175,32 +175,6 @@ private:
             return nullptr;
         }
         return control;
-    }
-
-    // An auto radio button clears the others of its group: the run of
-    // controls between two that carry WS_GROUP.
-    void CheckInGroup(Window &clicked)
-    {
-        auto dialog = FindWindow(dialog_);
-        std::vector<std::shared_ptr<Window>> group;
-        bool inGroup = false;
-        for (HWND child : dialog->children) {
-            auto control = FindWindow(child);
-            if (!control)
-                continue;
-            if (control->style & WS_GROUP) {
-                if (inGroup)
-                    break;
-                group.clear();
-            }
-            group.push_back(control);
-            if (control.get() == &clicked)
-                inGroup = true;
-        }
-        for (auto &control : group) {
-            if (IsButtonKind(*control, BS_AUTORADIOBUTTON))
-                control->check = control.get() == &clicked ? BST_CHECKED : BST_UNCHECKED;
-        }
     }
 
     void Command(int id, WORD notification, HWND control)
