@@ -74,14 +74,18 @@ int main(int argc, char **argv)
     if (strncmp(arguments, "child ", 6) == 0)
         return RunChild(arguments + 6);
     setvbuf(stdout, nullptr, _IONBF, 0);
-    RegistryChecks();
-    ProfileChecks();
-    FileChecks();
-    ProcessChecks();
-    TextOrderChecks();
-    WindowChecks();
-    DialogChecks();
-    SystemChecks();
+    const struct {
+        const char *name;
+        void (*run)();
+    } parts[] = {
+        {"registry", RegistryChecks}, {"profiles", ProfileChecks},     {"files", FileChecks},
+        {"processes", ProcessChecks}, {"text order", TextOrderChecks}, {"windows", WindowChecks},
+        {"dialogs", DialogChecks},    {"system", SystemChecks},
+    };
+    for (const auto &part : parts) {
+        printf("conformance: %s\n", part.name);
+        part.run();
+    }
     printf("conformance: %d Wine marks\n", g_marks);
     printf("conformance: %d passed, %d failed\n", g_passed, g_failed);
     return g_failed ? 1 : 0;
