@@ -224,8 +224,10 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule)
         return FALSE;
     }
     if (--found->second.references == 0) {
-        if (found->second.library)
-            dlclose(found->second.library);
+        // The module is unloaded and its file no longer in use. The host
+        // library itself stays mapped: a host library cannot be loaded
+        // afresh as a Windows module is, and a monitor, which has no
+        // shutdown step, keeps its state in it.
         if (found->second.machine)
             win9x::layer::ForgetFileUse(*found->second.machine, found->second.useId);
         g_modules.erase(found);
