@@ -7,6 +7,7 @@
 source "$(dirname "$0")/common.sh"
 cd "$root"
 install_wine
+# OVL_WINE_SKIP_BUILD=1 leaves the builds out (when they are fresh).
 [ -n "${OVL_WINE_SKIP_BUILD:-}" ] || scripts/build.sh default >/dev/null
 [ -n "${OVL_WINE_SKIP_BUILD:-}" ] || scripts/build.sh mingw-x86_64 >/dev/null
 trap '"$(wineserver_path)" -k 2>/dev/null || true' EXIT
