@@ -57,9 +57,16 @@ std::string Folded(const std::string &name)
 
 }  // namespace
 
-// The Windows 9x spooler never unloads a monitor: its state lives as long
-// as the process, so the libraries stay loaded.
-Spooler::~Spooler() = default;
+// The Windows 9x spooler keeps a monitor loaded while it runs; ovlsim's
+// spooler runs for one command (or one step of the demonstration), and its
+// monitors go with it. A library it still held would be a file in use that
+// no removal could delete, where Windows' spooler frees the library when
+// its last monitor is deleted.
+Spooler::~Spooler()
+{
+    for (const auto &monitor : monitors_)
+        FreeLibrary(monitor.module);
+}
 
 void Spooler::Start(std::vector<std::string> *notes)
 {

@@ -67,10 +67,19 @@ bool WriteKeys(const PrinterIdentity &identity)
         return false;
     ok = WriteKeyText(key, "DeviceInstance", identity.InstanceId());
     RegCloseKey(key);
-    std::string parameters = identity.InterfaceKey() + "\\#\\Device Parameters";
-    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
+    // The interface's link lies in its "#" key, as on Windows; the values
+    // the driver writes lie in the interface's own key below it.
+    std::string link = identity.InterfaceKey() + "\\#";
+    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, link.c_str(), &key) != ERROR_SUCCESS)
         return false;
-    ok = WriteKeyText(key, "SymbolicLink", identity.DevicePath()) && WriteDeviceValues(key, identity);
+    ok = WriteKeyText(key, "SymbolicLink", identity.DevicePath());
+    RegCloseKey(key);
+    if (!ok || identity.valuesPending)
+        return ok;
+    std::string parameters = link + "\\Device Parameters";
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    ok = WriteDeviceValues(key, identity);
     RegCloseKey(key);
     return ok;
 }

@@ -11,6 +11,9 @@ struct PrinterIdentity {
     std::string model;      // e.g. "Sorrelink 640", the interface's Product
     std::string serial;     // e.g. "X1", the interface's SerialNumber
     std::string productId = "0114";  // USB product ID, four hex digits
+    // The driver has not yet written the interface's values (Product,
+    // SerialNumber, Enabled): its key is not there.
+    bool valuesPending = false;
 
     std::string HardwareId() const;   // VID_7E51&PID_0114
     std::string InstanceId() const;   // USB\VID_7E51&PID_0114\X1
@@ -32,7 +35,8 @@ bool ValidateModel(const std::string &model, std::string *error);
 // digits (made upper case).
 bool ValidateIdentity(PrinterIdentity *identity, std::string *error);
 
-// Writes the USB enumeration key and the device interface (with Product,
+// Writes the USB enumeration key and the device interface (its
+// SymbolicLink, and unless the values are pending its key with Product,
 // SerialNumber and Enabled) and adds the printer, detached, to the hardware.
 bool AnnounceDevice(const PrinterIdentity &identity, std::string *error);
 

@@ -154,3 +154,31 @@ TEST_F(OvlsimCli, VersionIsTheProjectVersionWithoutACommand)
 }
 
 }  // namespace
+
+namespace {
+
+// A printer whose driver has not written its interface's values yet: its
+// interface carries only its link, so the port monitor gives it the
+// default port name, writing it into the interface's own key.
+TEST_F(OvlsimCli, PrinterWithItsValuesPendingGetsTheDefaultPortName)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ProgramOutput plug = Ovlsim({"plug", "Sorrelink 640", "X1", "--values-pending"});
+    ASSERT_EQ(0, plug.status) << plug.err;
+    const std::string interface =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses\\{7c2e5a10-3b4f-4d6a-9e21-"
+        "5f8c0b1d2e3a}\\##?#USB#VID_7E51&PID_0114#X1#{7c2e5a10-3b4f-4d6a-9e21-5f8c0b1d2e3a}";
+    std::string before = Ovlsim({"reg", "export", interface}).out;
+    EXPECT_NE(std::string::npos, before.find("\\#]\n\"SymbolicLink\"=\"\\\\\\\\?\\\\usb#vid_7e51&pid_0114#x1#"))
+        << before;
+    EXPECT_EQ(std::string::npos, before.find("Device Parameters")) << before;
+
+    ProgramOutput ports = Ovlsim({"ports"});
+    ASSERT_EQ(0, ports.status) << ports.err;
+    EXPECT_NE(std::string::npos, ports.out.find("USB/Sorrelink/Unknown")) << ports.out;
+    EXPECT_NE(std::string::npos,
+              Ovlsim({"reg", "export", interface + "\\#\\Device Parameters"}).out.find(
+                  "\"PortName\"=\"USB/Sorrelink/Unknown\""));
+}
+
+}  // namespace

@@ -106,11 +106,16 @@ bool WriteDefaultRegistry(store::Database &db, machine::WindowsVersion os)
 
 bool EnsureStateSchema(store::Database &db)
 {
-    // Version 2 keeps the printers' received bytes in files beside the database.
-    return db.EnsureSchema(2, [&db] {
+    // Version 2 keeps the printers' received bytes in files beside the
+    // database; version 3 adds the files live processes hold in use.
+    return db.EnsureSchema(3, [&db] {
         return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
                db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
                        "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS files_in_use("
+                       "  id INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL COLLATE NOCASE,"
+                       "  pid INTEGER NOT NULL, start INTEGER NOT NULL)") &&
+               db.Exec("CREATE INDEX IF NOT EXISTS files_in_use_by_path ON files_in_use(path)") &&
                CreateHardwareTables(db);
     });
 }
