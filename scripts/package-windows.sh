@@ -13,7 +13,10 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/mingw-i686/CMakeCac
 [ -n "$version" ] || { echo "package-windows: no project version in build/mingw-i686" >&2; exit 1; }
 files=(ovlpom00.dll ovlcin00.exe usbcheck98.exe)
 
-if ! i686-w64-mingw32-windres -i "$bin/usbcheck98.exe" -O rc | grep -q '^133 2 /\* RT_BITMAP \*/'; then
+# The whole listing is read first: grep -q would stop early and, under
+# pipefail, windres's broken pipe would count as a missing bitmap.
+resources=$(i686-w64-mingw32-windres -i "$bin/usbcheck98.exe" -O rc)
+if ! grep -q '^133 2 /\* RT_BITMAP \*/' <<<"$resources"; then
     echo "package-windows: usbcheck98.exe does not carry its bitmap 133" >&2
     exit 1
 fi
