@@ -1,6 +1,7 @@
 // What the installation agent costs: one install and one remove action, each
-// from the start of the agent's process to its exit, and the purge of one
-// printer's installation while many printers of the model are installed.
+// the whole agent process from its start to its exit on a prepared machine
+// (wall time), and the purge of one printer's installation while many
+// printers of the model are installed.
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
 #include <windows.h>
@@ -12,11 +13,8 @@
 #include <string>
 
 #include "agent.h"
-#include "world/class_installer.h"
-#include "world/driver_install.h"
-#include "world/model_install.h"
-#include "world/usb_bus.h"
 #include "bench_machine.h"
+#include "bench_printers.h"
 #include "win9x/machine.h"
 
 namespace {
@@ -28,40 +26,9 @@ public:
     TempMachine() { win9x::machine::SetShellRunning(false); }
 };
 
-constexpr const char *kModel = "Sorrelink 640";
-
-ovlsim::PrinterIdentity Identity(const std::string &serial)
-{
-    ovlsim::PrinterIdentity identity;
-    identity.model = kModel;
-    identity.serial = serial;
-    return identity;
-}
-
-// What plugging the printer in leaves before the agent runs: the driver
-// package, the device's keys and the model's installation.
-bool PlacePrinter(const std::string &serial, bool withDriverFiles, benchmark::State &state)
-{
-    std::string error;
-    auto identity = Identity(serial);
-    if ((withDriverFiles && !ovlsim::InstallDriverFiles(&error)) || !ovlsim::AnnounceDevice(identity, &error) ||
-        !ovlsim::InstallModel(identity, &error)) {
-        state.SkipWithError(error.c_str());
-        return false;
-    }
-    return true;
-}
-
-// Runs the agent program as the class installer does and waits for it.
-bool RunAgent(int action, const std::string &serial, benchmark::State &state)
-{
-    auto run = win9x::machine::RunCommandLine(ovlsim::AgentCommandLine(action, kModel, serial), true);
-    if (!run.started || run.exitCode != 0) {
-        state.SkipWithError("the agent did not run to its end");
-        return false;
-    }
-    return true;
-}
+using bench::kModel;
+using bench::PlacePrinter;
+using bench::RunAgent;
 
 // Rename entries of earlier rounds would make every round's work larger.
 void ForgetRenameSection()
@@ -86,7 +53,7 @@ void BM_InstallAction(benchmark::State &state)
         state.ResumeTiming();
     }
 }
-BENCHMARK(BM_InstallAction)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_InstallAction)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The remove action of the family's last printer: unregistration and the
 // whole purge, down to the shared files.
@@ -105,7 +72,7 @@ void BM_RemoveAction(benchmark::State &state)
             break;
     }
 }
-BENCHMARK(BM_RemoveAction)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RemoveAction)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 // The purge of one printer while state.range(0) printers of the model are
 // installed, in this process: the device's keys go, found among all the

@@ -21,8 +21,10 @@ void DispatchAction(void)
 }
 
 /* Install: registers the port monitor under the serial number, leaves a
- * restore copy of the program file, stores the parameter text and, unless
- * the model's setup settings are missing, schedules the setup program. */
+ * restore copy of the program file, keeps the family's files from a
+ * deletion scheduled by an earlier removal, stores the parameter text and,
+ * unless the model's setup settings are missing, schedules the setup
+ * program. */
 void InstallAction(void)
 {
     char environment[] = MONITOR_ENVIRONMENT;
@@ -48,13 +50,25 @@ void InstallAction(void)
     }
 
     ScheduleExecFileRestore();
+    KeepFamilyFiles();
     BuildSetupCommandLine();
     if (g_ErrorCode != ERROR_NO_TOKEN && g_ErrorCode != ERROR_FILE_NOT_FOUND)
         ScheduleSetupRunOnce();
 }
 
+/* The install needs the family's files that the removal of the last printer
+ * scheduled for deletion at the next start (the printer may be plugged in
+ * again before that start): those deletions are taken back. Best effort,
+ * like the other steps. */
+void KeepFamilyFiles(void)
+{
+    static const LPCSTR familyFiles[] = {AGENT_FILE_PATH, IOU_FILE_PATH};
+    CancelDeletionsOnRestart(familyFiles, sizeof familyFiles / sizeof familyFiles[0]);
+}
+
 /* Remove: unregisters the port monitor and purges what the installation
- * left, whether or not the monitor could be unregistered. */
+ * left, whether or not the monitor could be unregistered; a run of the
+ * printer's setup program that the shell has not made yet is taken away. */
 void RemoveAction(void)
 {
     char environment[] = MONITOR_ENVIRONMENT;
@@ -67,6 +81,7 @@ void RemoveAction(void)
         g_ErrorCode = lastError;
 
     UninstallPurge();
+    CancelSetupRunOnce();
 }
 
 /* Reads one printer's "Port" value and tells whether it holds the serial. */
@@ -84,27 +99,26 @@ static BOOL PrinterPortHasSerial(HKEY printers, LPCSTR printerName, DWORD capaci
 
 /* Serial port check: 1 when no installed printer prints to a port whose
  * text contains the serial, 0 otherwise. The walk over the spooler's
- * printers skips a name too long for its buffer and ends at the end of the
- * list or at any other enumeration failure, which would only repeat for
- * every later index. */
+ * printers passes over a name too long for its buffer and an index whose
+ * enumeration fails, and ends at the end of the list (or when failures
+ * last, see NextSubkey). */
 int CheckSerialPort(void)
 {
     char printerName[AGENT_TEXT_SIZE];
     HKEY printers = HKEY_LOCAL_MACHINE;
     DWORD index;
-    DWORD capacity;
+    DWORD failures = 0;
     LONG status;
     int result = 1;
 
     if (OpenKeyPath(PRINTERS_KEY_PATH, &printers, NULL) != 0 || printers == HKEY_LOCAL_MACHINE)
         return 1;
     for (index = 0;; index++) {
-        capacity = index == 0 ? 254 : AGENT_TEXT_SIZE;
-        status = RegEnumKeyExA(printers, index, printerName, &capacity, NULL, NULL, NULL, NULL);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
+        status = NextSubkey(printers, index, printerName, index == 0 ? 254 : AGENT_TEXT_SIZE, &failures);
+        if (status == ERROR_NO_MORE_ITEMS)
             break;
+        if (status != ERROR_SUCCESS)
+            continue;
         if (PrinterPortHasSerial(printers, printerName, index == 0 ? 254 : AGENT_TEXT_SIZE)) {
             result = 0;
             break;

@@ -19,6 +19,8 @@
 #define PARAMETER_TEXT_SIZE 256
 /* Depth of the open-key stack. */
 #define KEY_STACK_SIZE 20
+/* Indexes in a row whose enumeration failed that end a walk over subkeys. */
+#define SUBKEY_WALK_FAILURES 16
 
 /* Actions of the command line. */
 #define ACTION_INSTALL 2
@@ -60,6 +62,9 @@ enum PurgeMode {
 #define VALUE_DRIVER "driver"
 #define VALUE_INF_PATH "InfPath"
 
+/* The setup command line's option naming the printer configuration key. */
+#define SETUP_OPTION " -ovregistry="
+
 /* Characters skipped at the front of a model to give its suffix. */
 #define MODEL_SUFFIX_SET "Sorrelink "
 
@@ -67,6 +72,11 @@ enum PurgeMode {
 #define OVL_FILE_NAME(role, extension) "ovl" role "00" extension
 #define AGENT_FILE_NAME OVL_FILE_NAME("cin", ".exe")
 #define SYSTEM_DIRECTORY "C:\\Windows\\System\\"
+#define VMM32_DIRECTORY "C:\\Windows\\System\\VMM32\\"
+/* The family's files that the last removal deletes at the next start: the
+ * agent's own program file and the driver library. */
+#define AGENT_FILE_PATH SYSTEM_DIRECTORY AGENT_FILE_NAME
+#define IOU_FILE_PATH VMM32_DIRECTORY OVL_FILE_NAME("iou", ".dll")
 
 /* The spooler registration of the port monitor. */
 #define MONITOR_ENVIRONMENT "Windows 4.0"
@@ -81,6 +91,9 @@ enum PurgeMode {
 /* Agents running at once take turns on the rename section under this lock. */
 #define RENAME_MUTEX_NAME "Ovlcin00RenameSection"
 #define RENAME_MUTEX_WAIT 30000
+/* Installs and removals take turns on the machine's RunOnce value. */
+#define RUNONCE_MUTEX_NAME "Ovlcin00RunOnce"
+#define RUNONCE_MUTEX_WAIT 30000
 /* Agents removing printers at once take turns on the purge under this lock. */
 #define PURGE_MUTEX_NAME "Ovlcin00Purge"
 #define PURGE_MUTEX_WAIT 30000
@@ -140,6 +153,7 @@ void ParseCommandLine(void);
 
 void DispatchAction(void);
 void InstallAction(void);
+void KeepFamilyFiles(void);
 void RemoveAction(void);
 int CheckSerialPort(void);
 
@@ -149,6 +163,7 @@ void PushKey(HKEY key);
 HKEY PopKey(void);
 DWORD OpenKeyPath(LPCSTR keyPath, HKEY *current, LPSTR leaf);
 DWORD CloseKeyPath(HKEY *current);
+LONG NextSubkey(HKEY key, DWORD index, LPSTR name, DWORD capacity, DWORD *failures);
 DWORD QueryTextValue(HKEY key, LPCSTR valueName, LPSTR dest, DWORD capacity);
 DWORD SearchPortName(HKEY key, LPSTR dest);
 DWORD ReadModelValue(LPCSTR keyPath, LPCSTR valueName, LPSTR dest);
@@ -168,11 +183,18 @@ void BuildSetupCommandLine(void);
 DWORD CopyNumberFromTicks(DWORD ticks);
 DWORD ScheduleExecFileRestore(void);
 void ScheduleSetupRunOnce(void);
+void CancelSetupRunOnce(void);
+
+/* ---- Named locks (namedlock.cpp) ---------------------------------------- */
+
+HANDLE TakeNamedLock(LPCSTR name, DWORD wait);
+void ReleaseNamedLock(HANDLE lock);
 
 /* ---- Rename section of wininit.ini (wininit.cpp) ----------------------- */
 
 DWORD AppendRenameEntry(LPCSTR key, LPCSTR value);
 DWORD ScheduleDeleteOnRestart(LPCSTR path);
+DWORD CancelDeletionsOnRestart(const LPCSTR *paths, size_t count);
 
 /* ---- Uninstall purge (purge.cpp) --------------------------------------- */
 

@@ -98,6 +98,27 @@ DWORD OpenKeyPath(LPCSTR keyPath, HKEY *current, LPSTR leaf)
     }
 }
 
+/* One step of a walk over a key's subkeys by index: the name at the index,
+ * with capacity bytes offered. ERROR_SUCCESS with the name; ERROR_NO_MORE_ITEMS
+ * when the walk is to end, at the end of the list or after
+ * SUBKEY_WALK_FAILURES indexes in a row whose enumeration failed (an error
+ * that lasts would otherwise hold the walk forever); any other code passes
+ * this one index over. A name too long for the buffer is passed over too,
+ * but is no failure: the subkey is there. failures counts the run of failed
+ * indexes and starts at 0. */
+LONG NextSubkey(HKEY key, DWORD index, LPSTR name, DWORD capacity, DWORD *failures)
+{
+    DWORD size = capacity;
+    LONG status = RegEnumKeyExA(key, index, name, &size, NULL, NULL, NULL, NULL);
+    if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        *failures = 0;
+        return status;
+    }
+    if (status == ERROR_NO_MORE_ITEMS || ++*failures >= SUBKEY_WALK_FAILURES)
+        return ERROR_NO_MORE_ITEMS;
+    return status;
+}
+
 /* Reads a value of an open key as text, with capacity bytes offered (at
  * most 260). A value without a terminator gets one when there is room; one
  * that fills the capacity without it does not fit and gives ERROR_MORE_DATA.

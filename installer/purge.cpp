@@ -21,7 +21,6 @@
 
 #define INF_DIRECTORY "C:\\Windows\\Inf\\Other\\"
 #define DRIVERS_DIRECTORY "C:\\Windows\\System32\\DRIVERS\\"
-#define VMM32_DIRECTORY "C:\\Windows\\System\\VMM32\\"
 
 /* Capacity offered for subkey names and the values read during a purge. */
 #define PURGE_READ_CAPACITY 254
@@ -33,8 +32,6 @@ static const char *const s_SharedFiles[] = {
     SYSTEM_DIRECTORY OVL_FILE_NAME("uci", ".dll"),
     SYSTEM_DIRECTORY OVL_FILE_NAME("pom", ".dll"),
 };
-#define AGENT_FILE_PATH SYSTEM_DIRECTORY AGENT_FILE_NAME
-#define IOU_FILE_PATH VMM32_DIRECTORY OVL_FILE_NAME("iou", ".dll")
 
 /* A name that RegDeleteKeyA may be given: not empty (that would delete the
  * key itself) and a single level (no backslash). */
@@ -88,16 +85,16 @@ static DWORD ReadSubkeyValue(HKEY parent, LPCSTR subkey, LPCSTR valueName, LPSTR
 }
 
 /* Deletes the first subkey whose "DeviceInstance" equals USB\<name>\<serial>,
- * none when no value is equal. A name too long for its buffer is skipped;
- * any other enumeration failure ends the walk, as it would only repeat for
- * every later index. */
+ * none when no value is equal. A name too long for its buffer and an index
+ * whose enumeration fails are passed over; the walk ends at the end of the
+ * list (or when failures last, see NextSubkey). */
 static void DeleteByDeviceInstance(HKEY pathKey, LPCSTR name)
 {
     char wanted[AGENT_TEXT_SIZE];
     char subkey[AGENT_TEXT_SIZE];
     char instance[AGENT_TEXT_SIZE];
     DWORD index;
-    DWORD capacity;
+    DWORD failures = 0;
     LONG status;
 
     wanted[0] = '\0';
@@ -106,12 +103,11 @@ static void DeleteByDeviceInstance(HKEY pathKey, LPCSTR name)
         !AppendText(wanted, sizeof wanted, g_Serial))
         return;
     for (index = 0;; index++) {
-        capacity = PURGE_READ_CAPACITY;
-        status = RegEnumKeyExA(pathKey, index, subkey, &capacity, NULL, NULL, NULL, NULL);
-        if (status == ERROR_MORE_DATA)
-            continue;
-        if (status != ERROR_SUCCESS)
+        status = NextSubkey(pathKey, index, subkey, PURGE_READ_CAPACITY, &failures);
+        if (status == ERROR_NO_MORE_ITEMS)
             return;
+        if (status != ERROR_SUCCESS)
+            continue;
         if (ReadSubkeyValue(pathKey, subkey, VALUE_DEVICE_INSTANCE, instance) == ERROR_SUCCESS &&
             strcmp(instance, wanted) == 0) {
             DeleteSubkey(pathKey, subkey);
@@ -305,22 +301,6 @@ static void PurgeInstallation(void)
     RemoveSharedFiles();
 }
 
-/* Waits for the purge lock; NULL when it cannot be had in time. An owner
- * that ended without releasing it leaves it to us. */
-static HANDLE LockPurge(void)
-{
-    HANDLE mutex = CreateMutexA(NULL, FALSE, PURGE_MUTEX_NAME);
-    DWORD wait;
-    if (mutex == NULL)
-        return NULL;
-    wait = WaitForSingleObject(mutex, PURGE_MUTEX_WAIT);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) {
-        CloseHandle(mutex);
-        return NULL;
-    }
-    return mutex;
-}
-
 /* The purge of the remove action. Agents removing printers at once take
  * turns: a walk over a key's subkeys by index would skip this device's key
  * when another agent deletes one in front of it, and the counts would let
@@ -329,10 +309,7 @@ static HANDLE LockPurge(void)
  * effort like its steps. */
 void UninstallPurge(void)
 {
-    HANDLE lock = LockPurge();
+    HANDLE lock = TakeNamedLock(PURGE_MUTEX_NAME, PURGE_MUTEX_WAIT);
     PurgeInstallation();
-    if (lock != NULL) {
-        ReleaseMutex(lock);
-        CloseHandle(lock);
-    }
+    ReleaseNamedLock(lock);
 }

@@ -30,12 +30,15 @@ BOOL BuildModelKeyPath(LPSTR dest, LPCSTR model)
 }
 
 /* Reads "SetupRootPath" into buffer, gives it a trailing backslash and puts
- * it in dest. 1008 for an empty setting or one whose backslash does not fit;
- * dest is changed only on success. */
+ * it in dest. 1008 for an empty setting or one that, with its backslash,
+ * does not fit (a value too long for the buffer included); dest is changed
+ * only on success. */
 DWORD ReadSetupRootPath(LPSTR dest, LPSTR buffer)
 {
     DWORD status = ReadModelValue(g_ModelKeyPath, VALUE_SETUP_ROOT_PATH, buffer);
     size_t length;
+    if (status == ERROR_MORE_DATA)
+        return ERROR_NO_TOKEN;
     if (status != ERROR_SUCCESS)
         return status;
     length = strlen(buffer);
@@ -49,12 +52,15 @@ DWORD ReadSetupRootPath(LPSTR dest, LPSTR buffer)
 }
 
 /* Reads "SetupExecFile" into buffer and appends it to dest. 1008 for an
- * empty setting or one that does not fit behind the root path. */
+ * empty setting or one that does not fit, in its buffer or behind the root
+ * path. */
 DWORD AppendSetupExecFile(LPSTR dest, LPSTR buffer)
 {
     DWORD status;
     buffer[0] = '\0';
     status = ReadModelValue(g_ModelKeyPath, VALUE_SETUP_EXEC_FILE, buffer);
+    if (status == ERROR_MORE_DATA)
+        return ERROR_NO_TOKEN;
     if (status != ERROR_SUCCESS)
         return status;
     if (buffer[0] == '\0')
@@ -80,17 +86,22 @@ static BOOL AppendCodeSetting(LPSTR dest, LPCSTR name, DWORD code)
 
 /* Builds the parameter text (256 bytes) up to the dialog code: the stored
  * SetupParameters, the bus type, the port text, the model, the serial and the
- * dialog code. The result is the port lookup's; a text that does not fit is
- * left empty and gives ERROR_INSUFFICIENT_BUFFER. */
+ * dialog code. The result is the port lookup's; a text that does not fit
+ * (SetupParameters too long for their own buffer included) is left empty
+ * and gives ERROR_INSUFFICIENT_BUFFER. */
 DWORD BuildParameterText(LPSTR dest)
 {
     char value[AGENT_TEXT_SIZE];
     DWORD result;
+    DWORD status;
     BOOL fits = TRUE;
 
     dest[0] = '\0';
-    if (ReadModelValue(g_ModelKeyPath, VALUE_SETUP_PARAMETERS, value) == ERROR_SUCCESS)
+    status = ReadModelValue(g_ModelKeyPath, VALUE_SETUP_PARAMETERS, value);
+    if (status == ERROR_SUCCESS)
         fits = AppendText(dest, PARAMETER_TEXT_SIZE, value);
+    else if (status == ERROR_MORE_DATA)
+        fits = FALSE;
     fits = fits && AppendSetting(dest, "bustype", "usb");
     result = ReadModelValue(g_ModelKeyPath, OVL_VALUE_PORT_NAME, value);
     if (result == ERROR_SUCCESS)
@@ -170,7 +181,7 @@ void BuildSetupCommandLine(void)
     else
         StoreParameterText(modelSuffix);
 
-    if (!AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, " -ovregistry=") ||
+    if (!AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, SETUP_OPTION) ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, modelSuffix) ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, "\\") ||
         !AppendText(g_SetupCommandLine, AGENT_TEXT_SIZE, g_Serial))

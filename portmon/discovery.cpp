@@ -80,20 +80,24 @@ void DiscoverInterface(HDEVINFO set, PSP_DEVICE_INTERFACE_DATA iface)
 /* Walks every device interface of the driver's class, present or not, so
  * that the ports of unplugged printers stay listed. The list is not emptied
  * first: a rebuild empties it before, the Windows Me merge at the start of a
- * job does not. */
+ * job does not. Discovery reports nothing, so the caller's last error is
+ * put back afterwards: the walk's own (ERROR_NO_MORE_ITEMS at its end, or
+ * that of a missing value) must not reach the spooler as the answer of an
+ * entry that sets none of its own. */
 void DiscoverPorts(void)
 {
+    DWORD callerError = GetLastError();
     HDEVINFO set = SetupDiGetClassDevsA(&OVL_INTERFACE_CLASS_GUID, NULL, NULL, DIGCF_DEVICEINTERFACE);
-    if (set == NULL || set == INVALID_HANDLE_VALUE)
-        return;
-
-    for (DWORD index = 0;; index++) {
-        SP_DEVICE_INTERFACE_DATA iface;
-        ZeroMemory(&iface, sizeof(iface));
-        iface.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
-        if (!SetupDiEnumDeviceInterfaces(set, NULL, &OVL_INTERFACE_CLASS_GUID, index, &iface))
-            break;
-        DiscoverInterface(set, &iface);
+    if (set != NULL && set != INVALID_HANDLE_VALUE) {
+        for (DWORD index = 0;; index++) {
+            SP_DEVICE_INTERFACE_DATA iface;
+            ZeroMemory(&iface, sizeof(iface));
+            iface.cbSize = sizeof(SP_DEVICE_INTERFACE_DATA);
+            if (!SetupDiEnumDeviceInterfaces(set, NULL, &OVL_INTERFACE_CLASS_GUID, index, &iface))
+                break;
+            DiscoverInterface(set, &iface);
+        }
+        SetupDiDestroyDeviceInfoList(set);
     }
-    SetupDiDestroyDeviceInfoList(set);
+    SetLastError(callerError);
 }

@@ -129,6 +129,7 @@ LPBYTE PackStrings(LPCSTR *texts, LPBYTE record, const DWORD *offsets, LPBYTE en
 
 BOOL WINAPI OpenPort(LPSTR pName, PHANDLE pHandle);
 BOOL WINAPI ClosePort(HANDLE hPort);
+BOOL IsPortHandle(PPORT_HANDLE handle);
 PPORT_HANDLE FindPortHandle(LPCSTR name);
 PPORT_HANDLE CreatePortHandle(LPCSTR name);
 BOOL RemovePortHandle(PPORT_HANDLE handle);
@@ -142,6 +143,7 @@ BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRe
 BOOL WINAPI GetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPSTR pValueName, LPSTR lpInBuffer,
                                    DWORD cbInBuffer, LPSTR lpOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbReturned);
 BOOL StartPortJob(PPORT_HANDLE handle, LPCSTR printerName);
+void EndPortJob(PPORT_HANDLE handle);
 BOOL OpenPortDevice(PPORT_HANDLE handle);
 DWORD QueryPortStatus(HANDLE device);
 BOOL IsWindowsMe(void);

@@ -20,6 +20,18 @@ PPORT_HANDLE FindPortHandle(LPCSTR name)
     return NULL;
 }
 
+/* Answers whether the handle is one that OpenPort gave out and its last
+ * ClosePort has not yet released; only the address is compared, so a
+ * released record is never read. The caller holds the handle-list lock. */
+BOOL IsPortHandle(PPORT_HANDLE handle)
+{
+    for (PPORT_HANDLE listed = PortHandleList; listed != NULL; listed = listed->Next) {
+        if (listed == handle)
+            return TRUE;
+    }
+    return FALSE;
+}
+
 /* Returns the handle of the port name with one more opener counted: the
  * existing one, or a new one for an enabled port of the port list, holding
  * copies of the name and of the port's device path. Null when the port is
@@ -71,7 +83,7 @@ BOOL RemovePortHandle(PPORT_HANDLE handle)
     if (--handle->OpenCount > 0)
         return TRUE;
     *link = handle->Next;
-    EndDocPort(handle);
+    EndPortJob(handle);
     FreeText(handle->PrinterName);
     FreeText(handle->PortName);
     FreeText(handle->DevicePath);

@@ -5,8 +5,14 @@
  *
  * A handle's job state (busy flag, device, printer name) changes only under
  * the handle-list lock, because all openers of a port share the handle and
- * may start and end jobs from different threads. The port-list lock may be
- * taken inside it, never the other way round.
+ * may start and end jobs from different threads. Every entry first checks
+ * its handle against the handle list under that lock, so a handle released
+ * by its last ClosePort is refused with ERROR_INVALID_HANDLE instead of
+ * being read. A device control is sent while the lock is held: EndDocPort on
+ * another thread then waits for it, and the control never reaches a device
+ * that has been closed (whose handle value another open may since have
+ * been given). The port-list lock may be taken inside the handle-list lock,
+ * never the other way round.
  */
 #include "ovlcommon.h"
 #include "monitor.h"
@@ -35,6 +41,31 @@ BOOL OpenPortDevice(PPORT_HANDLE handle)
     handle->DevicePath = devicePath;
     handle->Device = CreateFileA(devicePath, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     return handle->Device != INVALID_HANDLE_VALUE;
+}
+
+/* Takes the handle-list lock when the handle is one of the list. FALSE, with
+ * ERROR_INVALID_HANDLE and the lock not held, for a handle that OpenPort
+ * never gave out or that its last ClosePort has released. */
+static BOOL LockPortHandle(PPORT_HANDLE handle)
+{
+    EnterCriticalSection(&HandleListLock);
+    if (IsPortHandle(handle))
+        return TRUE;
+    LeaveCriticalSection(&HandleListLock);
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}
+
+/* The device of a listed handle, read under the lock, for a write or read
+ * that runs without it: a write may block for as long as the printer
+ * stalls, and the spooler ends a job only after its writes. */
+static BOOL GetPortDevice(PPORT_HANDLE handle, HANDLE *device)
+{
+    if (!LockPortHandle(handle))
+        return FALSE;
+    *device = handle->Device;
+    LeaveCriticalSection(&HandleListLock);
+    return TRUE;
 }
 
 /* Starts a job on an idle handle: copies the printer name and opens the
@@ -80,20 +111,17 @@ BOOL WINAPI StartDocPort(HANDLE hPort, LPSTR pPrinterName, DWORD JobId, DWORD Le
         DiscoverPorts();
         LeaveCriticalSection(&PortListLock);
     }
-    EnterCriticalSection(&HandleListLock);
+    if (!LockPortHandle(handle))
+        return FALSE;
     BOOL started = StartPortJob(handle, pPrinterName);
     LeaveCriticalSection(&HandleListLock);
     return started;
 }
 
-/* The spooler's EndDocPort entry: ends the open job, if any, closing the
- * device before the handle becomes free for the next job. Always TRUE. */
-BOOL WINAPI EndDocPort(HANDLE hPort)
+/* Ends the open job, if any, closing the device before the handle becomes
+ * free for the next job. The caller holds the handle-list lock. */
+void EndPortJob(PPORT_HANDLE handle)
 {
-    PPORT_HANDLE handle = (PPORT_HANDLE)hPort;
-    if (handle == NULL)
-        return TRUE;
-    EnterCriticalSection(&HandleListLock);
     if (handle->Flags & PORT_HANDLE_BUSY) {
         CloseHandle(handle->Device);
         handle->Device = NULL;
@@ -101,6 +129,19 @@ BOOL WINAPI EndDocPort(HANDLE hPort)
         handle->PrinterName = NULL;
         handle->Flags &= ~(DWORD)PORT_HANDLE_BUSY;
     }
+}
+
+/* The spooler's EndDocPort entry: ends the open job, if any. TRUE, also
+ * without a job; FALSE with ERROR_INVALID_HANDLE only for a handle that is
+ * not (or no longer) one of the list. */
+BOOL WINAPI EndDocPort(HANDLE hPort)
+{
+    PPORT_HANDLE handle = (PPORT_HANDLE)hPort;
+    if (handle == NULL)
+        return TRUE;
+    if (!LockPortHandle(handle))
+        return FALSE;
+    EndPortJob(handle);
     LeaveCriticalSection(&HandleListLock);
     return TRUE;
 }
@@ -134,9 +175,12 @@ BOOL WINAPI WritePort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuf, LPDWORD pcbWrit
         return FALSE;
     }
     *pcbWritten = 0;
-    if (WriteFile(handle->Device, pBuffer, cbBuf, pcbWritten, NULL) || *pcbWritten > 0)
+    HANDLE device;
+    if (!GetPortDevice(handle, &device))
+        return FALSE;
+    if (WriteFile(device, pBuffer, cbBuf, pcbWritten, NULL) || *pcbWritten > 0)
         return TRUE;
-    DWORD code = QueryPortStatus(handle->Device);
+    DWORD code = QueryPortStatus(device);
     SetLastError(code);
     return code == ERROR_SUCCESS;
 }
@@ -151,28 +195,33 @@ BOOL WINAPI ReadPort(HANDLE hPort, LPBYTE pBuffer, DWORD cbBuffer, LPDWORD pcbRe
         return FALSE;
     }
     *pcbRead = 0;
-    return ReadFile(handle->Device, pBuffer, cbBuffer, pcbRead, NULL);
+    HANDLE device;
+    if (!GetPortDevice(handle, &device))
+        return FALSE;
+    return ReadFile(device, pBuffer, cbBuffer, pcbRead, NULL);
 }
 
 /* The spooler's GetPrinterDataFromPort entry: passes a nonzero device I/O
  * control and its buffers to the printer while a job is open. Requests by
- * value name are not served. */
+ * value name are not served. The control is sent under the handle-list
+ * lock, so the job cannot end and close the device while it runs. */
 BOOL WINAPI GetPrinterDataFromPort(HANDLE hPort, DWORD ControlID, LPSTR pValueName, LPSTR lpInBuffer,
                                    DWORD cbInBuffer, LPSTR lpOutBuffer, DWORD cbOutBuffer, LPDWORD lpcbReturned)
 {
     (void)pValueName;
     PPORT_HANDLE handle = (PPORT_HANDLE)hPort;
-    BOOL busy = FALSE;
-    HANDLE device = NULL;
-    if (handle != NULL) {
-        EnterCriticalSection(&HandleListLock);
-        busy = (handle->Flags & PORT_HANDLE_BUSY) != 0;
-        device = handle->Device;
-        LeaveCriticalSection(&HandleListLock);
-    }
-    if (!busy || ControlID == 0 || lpcbReturned == NULL) {
+    if (handle == NULL) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return DeviceIoControl(device, ControlID, lpInBuffer, cbInBuffer, lpOutBuffer, cbOutBuffer, lpcbReturned, NULL);
+    if (!LockPortHandle(handle))
+        return FALSE;
+    BOOL done = FALSE;
+    if ((handle->Flags & PORT_HANDLE_BUSY) == 0 || ControlID == 0 || lpcbReturned == NULL)
+        SetLastError(ERROR_INVALID_PARAMETER);
+    else
+        done = DeviceIoControl(handle->Device, ControlID, lpInBuffer, cbInBuffer, lpOutBuffer, cbOutBuffer,
+                               lpcbReturned, NULL);
+    LeaveCriticalSection(&HandleListLock);
+    return done;
 }

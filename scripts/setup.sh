@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, when missing,
-# and any further packages named as arguments.
+# and the ones named on the command line (scripts/setup.sh wine64).
 set -euo pipefail
 
 packages=(cmake make g++ pkg-config libsqlite3-dev googletest libgtest-dev libgmock-dev libbenchmark-dev
-          libcli11-dev libncurses-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 "$@")
+          libcli11-dev libncurses-dev libvterm-dev g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 "$@")
 
 missing=()
 for p in "${packages[@]}"; do

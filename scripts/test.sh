@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
 # Builds and runs the tests of one preset: default (all tests), asan (all
 # tests under AddressSanitizer and UndefinedBehaviorSanitizer) or tsan (the
-# concurrency tests under ThreadSanitizer).
+# concurrency tests under ThreadSanitizer); "wine" runs the checks against
+# Wine instead (scripts/wine/run.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset=${1:-default}
+if [ "$preset" = wine ]; then
+  exec scripts/wine/run.sh
+fi
 scripts/build.sh "$preset"
 ctest --preset "$preset" -j "$(nproc)"

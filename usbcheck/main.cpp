@@ -48,7 +48,8 @@ INT_PTR CALLBACK WizardDialogProc(HWND hDlg, UINT message, WPARAM wParam, LPARAM
 }
 
 /* Sets the wizard up: checks the Windows version (which ends the dialog on
- * an unsupported system), creates and links the pages, shows the options
+ * an unsupported system), creates and links the pages (a page that cannot
+ * be allocated ends the dialog too), shows the options
  * page and selects its first option. */
 void InitWizard(HWND hDlg)
 {
@@ -58,7 +59,10 @@ void InitWizard(HWND hDlg)
     if (!CheckWindowsVersion(hDlg))
         return;
 
-    CreatePages();
+    if (!CreatePages()) {
+        EndDialog(hDlg, 0);
+        return;
+    }
     LinkPages();
 
     g_pCurrentPage = g_pPages[PAGE_OPTIONS];

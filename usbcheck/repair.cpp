@@ -64,7 +64,9 @@ static BOOL RefusePortName(void)
  * parts that reach the agent unchanged: the agent ends the model at its
  * first '-' and the serial number at its first blank, and the serial number
  * names a registry key below the enumeration branch, so it must be neither
- * empty (that would name the whole branch) nor hold a backslash. */
+ * empty (that would name the whole branch) nor hold a backslash. A model
+ * with a '/' of its own is refused too: the name could not tell which
+ * printer it means (USB/Sorrelink 640/../../X1 would remove printer X1). */
 static BOOL SplitPortName(char *name, char **ppModel, char **ppSerialNumber)
 {
     if (strncmp(name, PORT_NAME_PREFIX, sizeof(PORT_NAME_PREFIX) - 1) != 0)
@@ -79,7 +81,7 @@ static BOOL SplitPortName(char *name, char **ppModel, char **ppSerialNumber)
     name[separator] = '\0';
     char *model = name + sizeof(OVL_PORT_PREFIX) - 1;
     char *serialNumber = name + separator + 1;
-    if (serialNumber[0] == '\0' || strpbrk(serialNumber, " \\") != NULL || strchr(model, '-') != NULL)
+    if (serialNumber[0] == '\0' || strpbrk(serialNumber, " \\") != NULL || strpbrk(model, "-/") != NULL)
         return FALSE;
 
     *ppModel = model;

@@ -176,7 +176,7 @@ void RefillPageList(HWND hDlg);
 
 /* ---- Navigation (wizard.cpp) -------------------------------------------- */
 
-void CreatePages(void);
+BOOL CreatePages(void);
 void LinkPages(void);
 void HideAllPageControls(void);
 void UpdateNavButtons(const WizardPage *pPage);

@@ -36,22 +36,38 @@ void WizardPage::Next()
     MoveToPage(m_pNext);
 }
 
-/* Creates the nine pages in their fixed order. They live as long as the
- * program; a dialog run again in the same program reuses them. */
-void CreatePages(void)
+/* A new page object of the given kind; NULL when it cannot be allocated
+ * (the Windows build's new answers NULL then). */
+static WizardPage *NewPage(int index)
 {
-    if (g_pPages[PAGE_OPTIONS] != NULL)
-        return;
+    switch (index) {
+    case PAGE_OPTIONS: return new OptionsPage;
+    case PAGE_TEST_SELECT: return new TestSelectPage;
+    case PAGE_TEST_RUN: return new TestRunPage;
+    case PAGE_DELETE_SELECT: return new DeleteSelectPage;
+    case PAGE_DELETE_RUN: return new DeleteRunPage;
+    case PAGE_PURGE_INFO: return new PurgeInfoPage;
+    case PAGE_PURGE_RUN: return new PurgeRunPage;
+    case PAGE_UNINSTALL_SELECT: return new UninstallSelectPage;
+    case PAGE_UNINSTALL_RUN: return new UninstallRunPage;
+    default: return NULL;
+    }
+}
 
-    g_pPages[PAGE_OPTIONS] = new OptionsPage;
-    g_pPages[PAGE_TEST_SELECT] = new TestSelectPage;
-    g_pPages[PAGE_TEST_RUN] = new TestRunPage;
-    g_pPages[PAGE_DELETE_SELECT] = new DeleteSelectPage;
-    g_pPages[PAGE_DELETE_RUN] = new DeleteRunPage;
-    g_pPages[PAGE_PURGE_INFO] = new PurgeInfoPage;
-    g_pPages[PAGE_PURGE_RUN] = new PurgeRunPage;
-    g_pPages[PAGE_UNINSTALL_SELECT] = new UninstallSelectPage;
-    g_pPages[PAGE_UNINSTALL_RUN] = new UninstallRunPage;
+/* Creates the nine pages in their fixed order. They live as long as the
+ * program; a dialog run again in the same program reuses them. FALSE when
+ * a page could not be allocated: the wizard cannot run without all of them
+ * (a later run creates only the missing ones). */
+BOOL CreatePages(void)
+{
+    BOOL complete = TRUE;
+    for (int i = 0; i < PAGE_COUNT; i++) {
+        if (g_pPages[i] == NULL)
+            g_pPages[i] = NewPage(i);
+        if (g_pPages[i] == NULL)
+            complete = FALSE;
+    }
+    return complete;
 }
 
 /* Links every page, in creation order, now that all the pages exist. */

@@ -46,6 +46,8 @@ void AddPlugCommands(CLI::App &app, Context &context, int *status)
     plug->add_option("MODEL", identity->model, "the model, e.g. \"Sorrelink 640\"")->required();
     plug->add_option("SERIAL", identity->serial, "the serial number, e.g. X1")->required();
     plug->add_option("--product-id", identity->productId, "USB product ID in hex (default 0114, the 640/880 series)");
+    plug->add_flag("--values-pending", identity->valuesPending,
+                   "the driver has not written the interface's Product, SerialNumber and Enabled yet");
     plug->callback([identity, &context, status] { *status = Plug(context, *identity); });
 
     auto serial = std::make_shared<std::string>();

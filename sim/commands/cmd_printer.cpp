@@ -1,5 +1,7 @@
 // ovlsim printer SERIAL: shows a simulated printer and changes its state.
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 
 #include "commands/commands.h"
 #include "win9x/machine.h"
@@ -66,9 +68,12 @@ bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why
         if (o.loadPaper->empty()) {
             p->paper = -1;
         } else {
+            // A number beyond 64 bits comes back as the largest one, with
+            // ERANGE: refused, not taken as that much paper.
+            errno = 0;
             char *end = nullptr;
             long long bytes = std::strtoll(o.loadPaper->c_str(), &end, 10);
-            if (*end || bytes <= 0) {
+            if (*end || errno == ERANGE || bytes <= 0) {
                 *why = "--load-paper takes a positive number of bytes, not '" + *o.loadPaper + "'";
                 return false;
             }

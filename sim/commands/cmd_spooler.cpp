@@ -1,8 +1,11 @@
 // ovlsim ports and ovlsim print: the spooler at work.
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -135,6 +138,18 @@ int Print(Context &context, const PrintOptions &options, const std::string &file
     return 0;
 }
 
+// A time-out is a finite number of seconds, 0 or more: "nan", "inf" and
+// numbers beyond a double mean nothing as a wait.
+std::string CheckSeconds(std::string &text)
+{
+    errno = 0;
+    char *end = nullptr;
+    double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end || errno == ERANGE || !std::isfinite(seconds) || seconds < 0)
+        return "a time-out is a number of seconds, 0 or more, not '" + text + "'";
+    return "";
+}
+
 }  // namespace
 
 void AddSpoolerCommands(CLI::App &app, Context &context, int *status)
@@ -153,7 +168,7 @@ void AddSpoolerCommands(CLI::App &app, Context &context, int *status)
     print->add_option("--printer", options->printer, "the printer name of the job");
     print->add_option("--timeout", options->timeoutSeconds,
                       "give up after SECONDS without progress (default: wait until the printer recovers)")
-        ->check(CLI::NonNegativeNumber);
+        ->check(CLI::Validator(CheckSeconds, "SECONDS"));
     print->callback([options, file, &context, status] { *status = Print(context, *options, *file); });
 }
 

@@ -6,6 +6,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "commands/commands.h"
@@ -33,19 +36,34 @@ int RunAndWait(const std::string &path)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
-int Run(Context &context, const std::string &script)
+// Why a script cannot be run: empty when it can ('-' is standard input).
+std::string ScriptProblem(const std::string &script)
 {
-    if (!script.empty()) {
-        std::FILE *probe = script == "-" ? stdin : std::fopen(script.c_str(), "r");
-        if (!probe)
-            return Fail("cannot read the script " + script);
-        if (probe != stdin)
-            std::fclose(probe);
+    if (script.empty())
+        return "--script takes a file ('-': standard input), not an empty name";
+    if (script == "-")
+        return "";
+    std::error_code ec;
+    if (std::filesystem::is_directory(script, ec))
+        return "the script " + script + " is a folder, not a file";
+    std::FILE *probe = std::fopen(script.c_str(), "r");
+    if (!probe)
+        return "cannot read the script " + script + ": " + std::strerror(errno);
+    std::fclose(probe);
+    return "";
+}
+
+int Run(Context &context, const std::optional<std::string> &script)
+{
+    if (script) {
+        std::string problem = ScriptProblem(*script);
+        if (!problem.empty())
+            return Fail(problem);
     }
     if (!OpenMachine(context))
         return 1;
-    if (!script.empty())
-        setenv("OVLSIM_FRONTEND", ("script:" + script).c_str(), 1);
+    if (script)
+        setenv("OVLSIM_FRONTEND", ("script:" + *script).c_str(), 1);
     std::fflush(stdout);
     // The wizard installed on the machine, else its host build.
     if (WindowsFileExists(kInstalledWizard)) {
@@ -64,7 +82,7 @@ int Run(Context &context, const std::string &script)
 
 void AddUsbcheckCommand(CLI::App &app, Context &context, int *status)
 {
-    auto script = std::make_shared<std::string>();
+    auto script = std::make_shared<std::optional<std::string>>();
     CLI::App *cmd = app.add_subcommand("usbcheck", "run the troubleshooting wizard usbcheck98 on the machine");
     cmd->add_option("--script", *script,
                     "take the actions from FILE ('-': standard input) and write the screen after each");

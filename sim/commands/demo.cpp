@@ -135,7 +135,6 @@ bool Demo::PrintJob(const std::string &port, const std::string &data, PrintObser
     PrintOptions options;
     options.port = port;
     options.timeoutSeconds = 10;
-    options.retryMs = 100;
     *result = RunPrintJob(*monitor, options, data, observer);
     return true;
 }
@@ -291,7 +290,6 @@ void Demo::WizardDeletePort()
     std::printf("   usbcheck98 ran the script: choose 2, next, open-list, pick 1, next (exit %d)\n", run.exitCode);
     Expect(run.output.find("Port deletion succeeded !") != std::string::npos,
            "the wizard says \"Port deletion succeeded !\"");
-    Expect(WaitForPrograms("ovlcin00.exe", 30), "the agent the wizard started has ended");
     Expect(!MachineKeyExists(std::string(kMonitors) + "X2"), "the agent unregistered the monitor X2");
     Expect(!MachineKeyExists("Enum\\USB\\VID_7E51&PID_0114\\X2"), "the device's enumeration key is gone");
     Expect(MachineKeyExists(kModelKey) && MachineKeyExists(std::string(kMonitors) + "X1"),
@@ -333,7 +331,6 @@ void Demo::WizardUninstall()
     Step("The wizard, run again, uninstalls the USB communication files");
     auto run = RunWizardScript("choose 4\nnext\nnext\n");
     std::printf("   usbcheck98 ran the script: choose 4, next, next (exit %d)\n", run.exitCode);
-    WaitForPrograms("ovlcin00.exe", 30);
     Expect(run.output.find("Uninstallation successful !") != std::string::npos,
            "the wizard says \"Uninstallation successful !\" (what was already gone is no error)");
     Expect(!MachineKeyExists("Enum\\USB\\VID_7E51&PID_0114") &&

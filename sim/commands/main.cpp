@@ -12,6 +12,8 @@ int main(int argc, char **argv)
     app.name("ovlsim");
     app.require_subcommand(1);
     app.fallthrough();
+    // The project's one version number, as the deliverables' version resources carry it.
+    app.set_version_flag("--version", OVL_VERSION, "print the version of the suite and exit");
     app.add_option("--machine", context.machineOption,
                    "machine directory (default: $OVLSIM_MACHINE, else ./machine)");
     ovlsim::AddInitCommand(app, context, &status);
@@ -27,6 +29,8 @@ int main(int argc, char **argv)
     } catch (const CLI::CallForHelp &e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp &e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
         std::string message = e.what();

@@ -1,7 +1,11 @@
 #include "world/print_job.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <thread>
+
+#include "win9x/machine.h"
 
 namespace ovlsim {
 
@@ -46,6 +50,8 @@ PrintResult RunPrintJob(const LoadedMonitor &monitor, const PrintOptions &option
         DWORD chunk = static_cast<DWORD>(std::min<uint64_t>(options.chunkSize, total - result.sent));
         DWORD written = 0;
         auto *bytes = reinterpret_cast<LPBYTE>(const_cast<char *>(data.data() + result.sent));
+        // Taken before the write, so that a change made while it fails is not missed.
+        uint32_t changes = win9x::machine::PrinterChanges();
         SetLastError(0);
         BOOL ok = table.pfnWritePort(handle, bytes, chunk, &written);
         if (written > chunk)
@@ -66,12 +72,16 @@ PrintResult RunPrintJob(const LoadedMonitor &monitor, const PrintOptions &option
         }
         std::chrono::duration<double> waited = Clock::now() - lastProgress;
         if (options.timeoutSeconds > 0 && waited.count() >= options.timeoutSeconds) {
-            result.error = "job abandoned after " + std::to_string(static_cast<int>(options.timeoutSeconds)) +
-                           " s without progress: " + StallReason(ok);
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%g", options.timeoutSeconds);
+            result.error = "job abandoned after " + std::string(seconds) + " s without progress: " + StallReason(ok);
             break;
         }
         observer.Retrying();
-        std::this_thread::sleep_for(std::chrono::milliseconds(options.retryMs));
+        double wait = options.recheckMs / 1000.0;
+        if (options.timeoutSeconds > 0)
+            wait = std::min(wait, options.timeoutSeconds - waited.count());
+        win9x::machine::WaitForPrinterChange(changes, static_cast<unsigned>(wait * 1000) + 1);
     }
     table.pfnEndDocPort(handle);
     table.pfnClosePort(handle);

@@ -56,6 +56,10 @@ bool UnplugPrinter(const std::string &serial, std::string *error)
 
 bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::string *error)
 {
+    // Checked as a plug checks them, before the agent unregisters anything:
+    // a model the agent's purge refuses would leave the removal half done.
+    if (!ValidateSerial(serial, error) || (!model.empty() && !ValidateModel(model, error)))
+        return false;
     if (model.empty()) {
         auto printer = win9x::machine::FindPrinterBySerial(serial);
         auto described = printer ? ReadMachineText("Enum\\" + printer->instanceId, "DeviceDesc") : std::nullopt;
@@ -64,6 +68,8 @@ bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::s
             return false;
         }
         model = *described;
+        if (!ValidateModel(model, error))
+            return false;
     }
     return RemovePrinter(model, serial, error);
 }

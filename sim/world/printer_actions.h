@@ -13,7 +13,8 @@ namespace ovlsim {
 // Validates the identity (see ValidateIdentity), then installs or attaches.
 bool PlugInPrinter(PrinterIdentity *identity, std::string *error);
 bool UnplugPrinter(const std::string &serial, std::string *error);
-// `model` empty: the model its device was installed with.
+// `model` empty: the model its device was installed with. The serial number
+// and the model are validated as for a plug before anything is done.
 bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::string *error);
 
 }  // namespace ovlsim

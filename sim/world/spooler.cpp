@@ -1,6 +1,8 @@
 #include "world/spooler.h"
 
 #include <cstring>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "world/registry_values.h"
 
@@ -41,11 +43,30 @@ std::string Text(LPSTR text)
     return text ? std::string(text) : std::string();
 }
 
+// Port names compare without regard to case: this is the form they are
+// looked up by.
+std::string Folded(const std::string &name)
+{
+    std::string folded = name;
+    for (char &c : folded) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return folded;
+}
+
 }  // namespace
 
-// The Windows 9x spooler never unloads a monitor: its state lives as long
-// as the process, so the libraries stay loaded.
-Spooler::~Spooler() = default;
+// The Windows 9x spooler keeps a monitor loaded while it runs; ovlsim's
+// spooler runs for one command (or one step of the demonstration), and its
+// monitors go with it. A library it still held would be a file in use that
+// no removal could delete, where Windows' spooler frees the library when
+// its last monitor is deleted.
+Spooler::~Spooler()
+{
+    for (const auto &monitor : monitors_)
+        FreeLibrary(monitor.module);
+}
 
 void Spooler::Start(std::vector<std::string> *notes)
 {
@@ -128,19 +149,17 @@ bool Spooler::EnumAllPorts(DWORD level, std::vector<PortRecord> *ports, std::str
     }
     // Every registration of the one library lists the same ports: a port
     // belongs to the first monitor that offers it.
+    std::unordered_map<std::string, size_t> first;  // folded name -> its first record in *ports
     for (auto &record : all) {
-        bool merged = false;
-        for (auto &kept : *ports) {
-            if (kept.monitor != record.monitor && lstrcmpiA(kept.name.c_str(), record.name.c_str()) == 0) {
-                ++kept.offeredBy;
-                merged = true;
-                break;
-            }
+        auto found = first.find(Folded(record.name));
+        if (found != first.end() && (*ports)[found->second].monitor != record.monitor) {
+            ++(*ports)[found->second].offeredBy;
+            continue;
         }
-        if (!merged) {
-            record.offeredBy = 1;
-            ports->push_back(record);
-        }
+        if (found == first.end())
+            first.emplace(Folded(record.name), ports->size());
+        record.offeredBy = 1;
+        ports->push_back(record);
     }
     return true;
 }
@@ -176,15 +195,16 @@ bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
     HKEY list = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPortsKey, 0, KEY_ALL_ACCESS, &list) != ERROR_SUCCESS)
         return false;
+    std::unordered_set<std::string> offeredNow;
+    for (const auto &record : ports)
+        offeredNow.insert(Folded(record.name));
     std::vector<std::string> stale;
     for (DWORD index = 0;; ++index) {
         char name[MAX_PATH];
         DWORD size = sizeof name;
         if (RegEnumKeyExA(list, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
-        bool offered = false;
-        for (const auto &record : ports)
-            offered = offered || lstrcmpiA(record.name.c_str(), name) == 0;
+        bool offered = offeredNow.count(Folded(name)) > 0;
         HKEY key = nullptr;
         if (!offered && RegOpenKeyExA(list, name, 0, KEY_READ, &key) == ERROR_SUCCESS) {
             if (!ReadKeyText(key, "Monitor").empty())

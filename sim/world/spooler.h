@@ -34,7 +34,7 @@ public:
     Spooler() = default;
     Spooler(const Spooler &) = delete;
     Spooler &operator=(const Spooler &) = delete;
-    ~Spooler();  // monitors stay loaded, as with the Windows 9x spooler
+    ~Spooler();  // frees the monitors' libraries
 
     // Loads and initialises every monitor registered under
     // System\CurrentControlSet\Control\Print\Monitors; a monitor that cannot

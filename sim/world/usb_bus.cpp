@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "ovlcommon.h"
@@ -18,6 +19,32 @@ std::string Lower(std::string text)
     for (char &c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// A text as an error message shows it: quoted, with a control character as
+// \xNN, so that the message stays one line.
+std::string Shown(const std::string &text)
+{
+    std::string shown = "'";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown + "'";
+}
+
+bool HasControlCharacter(const std::string &text)
+{
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7f)
+            return true;
+    }
+    return false;
 }
 
 // Product, SerialNumber and Enabled, as the driver writes them.
@@ -40,10 +67,19 @@ bool WriteKeys(const PrinterIdentity &identity)
         return false;
     ok = WriteKeyText(key, "DeviceInstance", identity.InstanceId());
     RegCloseKey(key);
-    std::string parameters = identity.InterfaceKey() + "\\#\\Device Parameters";
-    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
+    // The interface's link lies in its "#" key, as on Windows; the values
+    // the driver writes lie in the interface's own key below it.
+    std::string link = identity.InterfaceKey() + "\\#";
+    if (!ok || RegCreateKeyA(HKEY_LOCAL_MACHINE, link.c_str(), &key) != ERROR_SUCCESS)
         return false;
-    ok = WriteKeyText(key, "SymbolicLink", identity.DevicePath()) && WriteDeviceValues(key, identity);
+    ok = WriteKeyText(key, "SymbolicLink", identity.DevicePath());
+    RegCloseKey(key);
+    if (!ok || identity.valuesPending)
+        return ok;
+    std::string parameters = link + "\\Device Parameters";
+    if (RegCreateKeyA(HKEY_LOCAL_MACHINE, parameters.c_str(), &key) != ERROR_SUCCESS)
+        return false;
+    ok = WriteDeviceValues(key, identity);
     RegCloseKey(key);
     return ok;
 }
@@ -81,23 +117,39 @@ std::string PrinterIdentity::PortName() const
     return std::string(OVL_PORT_PREFIX) + model + OVL_PORT_SEPARATOR + serial;
 }
 
+bool ValidateSerial(const std::string &serial, std::string *error)
+{
+    if (serial.empty()) {
+        *error = "the serial number must not be empty";
+        return false;
+    }
+    if (serial.find_first_of(" /\\") != std::string::npos || HasControlCharacter(serial)) {
+        *error = "a serial number cannot hold a blank, a '/', a backslash or a control character: " + Shown(serial);
+        return false;
+    }
+    return true;
+}
+
+bool ValidateModel(const std::string &model, std::string *error)
+{
+    if (model.empty()) {
+        *error = "the model must not be empty";
+        return false;
+    }
+    if (model.find_first_of("/\\-") != std::string::npos || HasControlCharacter(model)) {
+        *error = "a model cannot hold a '/', a backslash, a '-' or a control character: " + Shown(model);
+        return false;
+    }
+    return true;
+}
+
 bool ValidateIdentity(PrinterIdentity *identity, std::string *error)
 {
-    if (identity->model.empty() || identity->serial.empty()) {
-        *error = "the model and the serial number must not be empty";
+    if (!ValidateModel(identity->model, error) || !ValidateSerial(identity->serial, error))
         return false;
-    }
-    if (identity->serial.find_first_of(" \\") != std::string::npos) {
-        *error = "a serial number cannot hold a blank or a backslash: '" + identity->serial + "'";
-        return false;
-    }
-    if (identity->model.find_first_of("\\-") != std::string::npos) {
-        *error = "a model cannot hold a backslash or a '-': '" + identity->model + "'";
-        return false;
-    }
     if (identity->productId.size() != 4 ||
         identity->productId.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
-        *error = "a USB product ID is four hex digits, not '" + identity->productId + "'";
+        *error = "a USB product ID is four hex digits, not " + Shown(identity->productId);
         return false;
     }
     for (char &c : identity->productId)

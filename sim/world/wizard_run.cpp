@@ -6,12 +6,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "world/host_files.h"
@@ -84,27 +82,6 @@ WizardRun RunWizardScript(const std::string &script)
     fs::remove(scriptPath, ec);
     fs::remove(outputPath, ec);
     return run;
-}
-
-bool WaitForPrograms(const std::string &name, double seconds)
-{
-    std::string program = win9x::machine::HostPath("C:\\WINDOWS\\SYSTEM\\" + name);
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    for (;;) {
-        bool running = false;
-        std::error_code ec;
-        for (const auto &entry : fs::directory_iterator("/proc", ec)) {
-            std::string exe = fs::read_symlink(entry.path() / "exe", ec).string();
-            // A program whose file was deleted while it ran shows " (deleted)".
-            if (!ec && !program.empty() && exe.rfind(program, 0) == 0)
-                running = true;
-        }
-        if (!running)
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
 }
 
 }  // namespace ovlsim

@@ -1,5 +1,7 @@
 // Running the troubleshooting wizard from a script, as the demonstration
-// and the tests do, and waiting for the agents it starts without waiting.
+// and the tests do. The agents it starts have done their work when it ends:
+// WinExec returns only when the program it started first waits for input
+// or ends, and the agent does all its work before that.
 #pragma once
 
 #include <string>
@@ -15,9 +17,5 @@ struct WizardRun {
 // Runs usbcheck98 (installed on the machine, else the build next to
 // ovlsim) with the script front end reading `script`.
 WizardRun RunWizardScript(const std::string &script);
-
-// Waits until no process of the machine runs the given program of
-// C:\WINDOWS\SYSTEM (e.g. "ovlcin00.exe"); false when `seconds` pass first.
-bool WaitForPrograms(const std::string &name, double seconds);
 
 }  // namespace ovlsim

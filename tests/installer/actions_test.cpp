@@ -63,6 +63,9 @@ TEST_F(AgentTest, SerialPortCheckLooksAtEveryInstalledPrinter)
     EXPECT_EQ(0, check("X1")) << "the serial is looked for as a substring";
     EXPECT_EQ(1, check("x12")) << "the comparison is case-sensitive";
     EXPECT_EQ(1, check("X2"));
+    // An index whose enumeration fails is passed over, not taken for the end.
+    win9x::machine::FailNthCall("RegEnumKeyExA", 1, ERROR_REGISTRY_IO_FAILED);
+    EXPECT_EQ(0, check("X12"));
 
     // No printer list at all: nothing matches.
     ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, printers.c_str()));
@@ -157,6 +160,28 @@ TEST_F(AgentTest, UnsupportedPlatformIsHandedToTheSetupProgram)
     ASSERT_TRUE(PrepareRun("-action=2 -model=Sorrelink 640 -serial=X2"));
     DispatchAction();
     EXPECT_EQ(" -v dialog=2 -v error=183 -v abort=1", Tail(CmdLineOf("X2"), 36));
+}
+
+// A printer removed before the shell has run its setup program takes that
+// run away, so no printer is added at the next start for a device that is
+// gone; the RunOnce value of any other printer stays.
+TEST_F(AgentTest, RemoveCancelsOnlyItsOwnSetupRun)
+{
+    for (const char *serial : {"X1", "X2"}) {
+        PlacePrinter(Printer("Sorrelink 640", serial));
+        RunAction(ACTION_INSTALL, "Sorrelink 640", serial);
+    }
+    ASSERT_EQ(std::string(kSetupLine) + "X2", RunOnce());
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X1");
+    EXPECT_EQ(std::string(kSetupLine) + "X2", RunOnce());
+
+    SetText(agenttest::kRunOnceKey, "RunOnce", std::string(kSetupLine) + "X21");
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X2");
+    EXPECT_EQ(std::string(kSetupLine) + "X21", RunOnce());
+
+    SetText(agenttest::kRunOnceKey, "RunOnce", std::string(kSetupLine) + "X2");
+    RunAction(ACTION_REMOVE, "Sorrelink 640", "X2");
+    EXPECT_FALSE(RunOnce().has_value());
 }
 
 TEST_F(AgentTest, RemoveRecordsTheUnregistrationAndPurgesAnyway)

@@ -56,6 +56,23 @@ TEST_F(AgentTest, KeyPathWalkKeepsParentsOnTheStack)
     EXPECT_EQ(HKEY_LOCAL_MACHINE, current);
 }
 
+// A walk over subkeys passes over an index that fails once, but an error
+// that lasts (here: the key was deleted under the walk) ends it.
+TEST_F(AgentTest, SubkeyWalkEndsWhenFailuresLast)
+{
+    CreateKey("Software\\Walk\\A");
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Walk", 0, KEY_ALL_ACCESS, &key));
+    char name[AGENT_TEXT_SIZE];
+    DWORD failures = 0;
+    ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\Walk"));
+    DWORD index = 0;
+    while (NextSubkey(key, index, name, sizeof name, &failures) != ERROR_NO_MORE_ITEMS && index < 1000)
+        ++index;
+    RegCloseKey(key);
+    EXPECT_EQ(static_cast<DWORD>(SUBKEY_WALK_FAILURES - 1), index);
+}
+
 TEST_F(AgentTest, FailedWalkFromTheRootLeavesTheRootAndAnEmptyStack)
 {
     char leaf[AGENT_TEXT_SIZE];

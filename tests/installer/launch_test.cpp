@@ -108,10 +108,15 @@ TEST_F(AgentTest, OverlongExecFileIsRefusedBeforeAnythingIsCopied)
     EXPECT_FALSE(FileExists(copy));
     EXPECT_EQ(2u, RenameEntries().size());
 
-    // A target path over 259 characters.
-    SetText(kModelKey, "ExecFile", std::string(AGENT_TEXT_MAX, 'e'));
-    EXPECT_EQ(static_cast<DWORD>(ERROR_CANNOT_COPY), ScheduleExecFileRestore());
-    EXPECT_FALSE(FileExists(copy));
+    // A target path over 259 characters, and an ExecFile too long for its
+    // buffer (not to be taken for a missing one, which names the agent).
+    PutFile(kAgentFile, "agent");
+    for (size_t length : {size_t{AGENT_TEXT_MAX}, size_t{300}}) {
+        SetText(kModelKey, "ExecFile", std::string(length, 'e'));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_CANNOT_COPY), ScheduleExecFileRestore()) << length;
+        EXPECT_FALSE(FileExists(copy)) << length;
+        EXPECT_EQ(2u, RenameEntries().size()) << length;
+    }
 }
 
 TEST_F(AgentTest, RunOnceValueOnlyWithoutTheShell)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "agent_test_support.h"
+#include "world/startup.h"
 
 namespace {
 
@@ -139,6 +140,13 @@ TEST_F(PurgeTest, PurgeKeyByDeviceInstanceDeletesTheFirstEqualOne)
     EXPECT_EQ(3, PurgeKey(classes.c_str(), "VID_7E51&PID_0114", PurgeByDeviceInstance));
     EXPECT_TRUE(KeyExists(classes + "\\##2"));
     EXPECT_EQ(3, PurgeKey(classes.c_str(), "", PurgeByDeviceInstance));
+
+    // An index whose enumeration fails is passed over, not taken for the end.
+    SetText(classes + "\\##6", "DeviceInstance", "USB\\VID_7E51&PID_0114\\X6");
+    win9x::machine::FailNthCall("RegEnumKeyExA", 1, ERROR_REGISTRY_IO_FAILED);
+    UsePrinter("Sorrelink 640", "X6");
+    EXPECT_EQ(3, PurgeKey(classes.c_str(), "VID_7E51&PID_0114", PurgeByDeviceInstance));
+    EXPECT_FALSE(KeyExists(classes + "\\##6"));
 }
 
 TEST_F(PurgeTest, PurgeDriverKeyRemembersItsInfPath)
@@ -229,6 +237,25 @@ TEST_F(PurgeTest, LastPrinterOfTheFamily)
     auto entries = ovlsim::RenameEntries();
     ASSERT_EQ(3u, entries.size());
     EXPECT_EQ(0u, entries[0].rfind(std::string(kF6) + "=C:\\Windows\\System\\", 0)) << entries[0];
+}
+
+// The last printer removed and plugged in again before the restart: the
+// new install takes back the deletions of the family's files it needs (and
+// no other entry), so they are still there after the restart.
+TEST_F(PurgeTest, InstallAgainBeforeTheRestartKeepsTheFamilyFiles)
+{
+    Install(Printer("Sorrelink 640", "X1"));
+    Remove("Sorrelink 640", "X1");
+    ASSERT_EQ((std::vector<std::string>{kF6, kF7}), Scheduled());
+    ASSERT_EQ(0u, ScheduleDeleteOnRestart("C:\\Windows\\Temp\\a.tmp"));
+    Install(Printer("Sorrelink 640", "X1"));
+    EXPECT_EQ(std::vector<std::string>{"C:\\Windows\\Temp\\a.tmp"}, Scheduled());
+    EXPECT_EQ(3u, ovlsim::RenameEntries().size()) << "two restore entries and a.tmp";
+
+    std::vector<std::string> report;
+    ovlsim::ProcessRenameSection(&report);
+    EXPECT_TRUE(FileExists(kF6));
+    EXPECT_TRUE(FileExists(kF7));
 }
 
 TEST_F(PurgeTest, DriverKeyUnderVxdKeepsTheDriverLibrary)

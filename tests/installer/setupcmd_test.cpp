@@ -224,6 +224,11 @@ TEST_F(SetupCommandTest, MissingOrEmptySetupSettingsStoreNoCmdLine)
          {.root = std::string(AGENT_TEXT_MAX, 'f')},
          ERROR_NO_TOKEN,
          " -ovregistry=640\\X1"},
+        {"root too long for its buffer", {.root = std::string(300, 'f')}, ERROR_NO_TOKEN, " -ovregistry=640\\X1"},
+        {"file too long for its buffer",
+         {.exec = std::string(300, 'e')},
+         ERROR_NO_TOKEN,
+         "C:\\SETUP\\ -ovregistry=640\\X1"},
     };
     for (const auto &c : cases) {
         WriteModelKey(c.settings);
@@ -241,9 +246,10 @@ TEST_F(SetupCommandTest, MissingOrEmptySetupSettingsStoreNoCmdLine)
 
 TEST_F(SetupCommandTest, OtherReadErrorsStillStoreTheCmdLine)
 {
-    // A root path too long to read is another read error: the path pieces
-    // are left out, the code is not recorded and the CmdLine is stored.
-    WriteModelKey({.root = std::string(AGENT_TEXT_SIZE, 'f')});
+    // A root path that cannot be read: the path pieces are left out, the
+    // code is not recorded and the CmdLine is stored.
+    WriteModelKey({});
+    win9x::machine::FailNthCall("RegQueryValueExA", 1, ERROR_REGISTRY_IO_FAILED);
     Build();
     EXPECT_EQ(0u, g_ErrorCode);
     EXPECT_STREQ(" -ovregistry=640\\X1", g_SetupCommandLine);
@@ -275,11 +281,14 @@ TEST_F(SetupCommandTest, TextsThatDoNotFitAreNeitherCutNorUsed)
     EXPECT_EQ(fits + tail, CmdLine());
     EXPECT_EQ(PARAMETER_TEXT_SIZE - 1, CmdLine()->size());
 
-    WriteModelKey({.parameters = fits + "p"});
-    Build();
-    EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), g_ErrorCode);
-    EXPECT_FALSE(CmdLine().has_value());
-    EXPECT_STREQ("C:\\SETUP\\SETUP.EXE -ovregistry=640\\X1", g_SetupCommandLine);
+    // Nor is one whose SetupParameters alone are too long for their buffer.
+    for (const std::string &parameters : {fits + "p", std::string(300, 'p')}) {
+        WriteModelKey({.parameters = parameters});
+        Build();
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), g_ErrorCode) << parameters.size();
+        EXPECT_FALSE(CmdLine().has_value()) << parameters.size();
+        EXPECT_STREQ("C:\\SETUP\\SETUP.EXE -ovregistry=640\\X1", g_SetupCommandLine);
+    }
 
     // The setup command line holds 259 characters; one that does not fit is
     // left empty, and an empty one is never scheduled.

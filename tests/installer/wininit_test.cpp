@@ -1,6 +1,7 @@
 // The rename section of WININIT.INI: new entries go behind the existing
 // ones, which stay as they are, equal keys included; a section or entry that
 // does not fit is refused with the file untouched.
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -111,8 +112,37 @@ TEST_F(AgentTest, RenameSectionCutShortIsNotWrittenBack)
     }
 }
 
-TEST_F(AgentTest, RenameSectionWriteFailures)
+// Taking back deletions removes exactly the "NUL=" lines of the paths (as
+// Windows compares file names) and keeps every other line in its order.
+TEST_F(AgentTest, CancelledDeletionsLeaveEveryOtherEntry)
 {
+    const char *kept[] = {"NUL=C:\\Windows\\Temp\\a.tmp",
+                          "C:\\Windows\\System\\ovlcin00.exe=C:\\Windows\\System\\00000007.ex_",
+                          "NUL=C:\\Windows\\System\\VMM32\\ovliou00.dll.bak"};
+    WriteWininit(std::string("[Rename]\r\n") + kept[0] + "\r\nnul=c:\\windows\\system\\vmm32\\OVLIOU00.DLL\r\n" +
+                 kept[1] + "\r\nNUL=C:\\Windows\\System\\ovlcin00.exe\r\n" + kept[2] + "\r\n");
+    const LPCSTR paths[] = {"C:\\Windows\\System\\ovlcin00.exe", "C:\\Windows\\System\\VMM32\\ovliou00.dll"};
+    std::string before = WininitText();
+    win9x::machine::FailNthCall("GetPrivateProfileSectionA", 1, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE), CancelDeletionsOnRestart(paths, 2));
+    EXPECT_EQ(before, WininitText());
+
+    EXPECT_EQ(0u, CancelDeletionsOnRestart(paths, 2));
+    EXPECT_EQ((Lines{kept[0], kept[1], kept[2]}), ovlsim::RenameEntries());
+}
+
+TEST_F(AgentTest, RenameSectionReadAndWriteFailures)
+{
+    // A read that fails is no empty section: nothing is written, so no entry
+    // is replaced or put out of order.
+    WriteWininit("[Rename]\r\nNUL=C:\\Windows\\Temp\\a.tmp\r\n"
+                 "C:\\Windows\\System\\ovlcin00.exe=C:\\Windows\\System\\00000007.ex_\r\n");
+    std::string existing = WininitText();
+    win9x::machine::FailNthCall("GetPrivateProfileSectionA", 1, ERROR_SHARING_VIOLATION);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE), ScheduleDeleteOnRestart(agenttest::kAgentFile));
+    EXPECT_EQ(existing, WininitText());
+    ASSERT_EQ(0, std::remove(win9x::machine::HostPath(kWininit).c_str()));
+
     // The single-entry write fails.
     win9x::machine::FailNthCall("WritePrivateProfileStringA", 1, ERROR_ACCESS_DENIED);
     EXPECT_EQ(static_cast<DWORD>(ERROR_CAN_NOT_COMPLETE), ScheduleDeleteOnRestart("C:\\a.tmp"));

@@ -272,7 +272,11 @@ class WholeCycle : public MonitorTest {
             SetLastError(0);
             started = StartDocPort(handle, const_cast<LPSTR>("Sorrelink"), 1, 1, nullptr);
             EXPECT_EQ(started ? 1u : 0u, Opens(instance)) << "allocation " << n;
-            EXPECT_TRUE(started || GetLastError() != 0) << "allocation " << n;
+            // On Windows Me the job's discovery may itself lose the port;
+            // StartDocPort then sets no reason of its own, as OpenPort.
+            node = Find(port);
+            bool startable = node != nullptr && node->DevicePath != nullptr;
+            EXPECT_TRUE(started || GetLastError() != 0 || !startable) << "allocation " << n;
         }
         if (started) {
             DWORD written = 0;

@@ -1,6 +1,9 @@
 // Jobs and data: the job state machine of a port handle, WritePort's
 // answers from the printer's status byte, ReadPort, the pass-through of
 // device controls, and the Windows Me merge at the start of every job.
+#include <filesystem>
+#include <fstream>
+
 #include "portmon_fixture.h"
 
 namespace {
@@ -229,6 +232,26 @@ TEST_F(PortIo, PartialWrites)
     EXPECT_EQ(data, Received());
 }
 
+// A job's process that died after its bytes reached the printer's file but
+// before they were committed leaves a tail: never part of what the printer
+// received, and cut when the device is next opened.
+TEST_F(PortIo, TailOfAWriterThatDiedIsCut)
+{
+    ASSERT_TRUE(Start());
+    EXPECT_TRUE(WriteSeeded("kept").ok);
+    EXPECT_TRUE(EndDocPort(port_));
+    const std::string file = MachineDir() + "/printer-1.received";
+    ASSERT_EQ(4u, std::filesystem::file_size(file));
+    std::ofstream(file, std::ios::app) << "never acknowledged";
+    EXPECT_EQ("kept", Received());
+
+    ASSERT_TRUE(Start());
+    EXPECT_EQ(4u, std::filesystem::file_size(file));
+    EXPECT_TRUE(WriteSeeded("+more").ok);
+    EXPECT_TRUE(EndDocPort(port_));
+    EXPECT_EQ("kept+more", Received());
+}
+
 // Outside a job there is no device: the write and the status both fail, so
 // the answer is 21. A missing count is refused; an empty write in a job
 // succeeds with 0.
@@ -325,6 +348,43 @@ TEST_F(PortIo, GetPrinterDataFromPort)
     EXPECT_FALSE(query(OVL_IOCTL_GET_DEVICE_ID, &returned));
     EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
     EXPECT_EQ(kSeed, returned);
+}
+
+// A spooler that goes on using a handle after its last ClosePort gets
+// ERROR_INVALID_HANDLE from every per-port entry, and nothing reaches the
+// printer; the released record is never touched.
+TEST_F(PortIo, CallsAfterTheLastClosePortFail)
+{
+    ASSERT_TRUE(Start());
+    ASSERT_TRUE(ClosePort(port_));
+    ASSERT_EQ(nullptr, PortHandleList);
+    EXPECT_EQ(0u, Opens(instance_));
+
+    char buffer[16] = "data";
+    char valueName[] = "Status";
+    DWORD count = kSeed;
+    const struct {
+        const char *entry;
+        std::function<BOOL()> call;
+    } calls[] = {
+        {"StartDocPort", [&] { return Start(); }},
+        {"WritePort", [&] { return WritePort(port_, reinterpret_cast<LPBYTE>(buffer), 4, &count); }},
+        {"ReadPort", [&] { return ReadPort(port_, reinterpret_cast<LPBYTE>(buffer), sizeof buffer, &count); }},
+        {"GetPrinterDataFromPort",
+         [&] {
+             return GetPrinterDataFromPort(port_, OVL_IOCTL_GET_PORT_STATUS, valueName, buffer, 1, buffer, 1,
+                                           &count);
+         }},
+        {"EndDocPort", [&] { return EndDocPort(port_); }},
+    };
+    for (const auto &c : calls) {
+        SetLastError(kSeed);
+        EXPECT_FALSE(c.call()) << c.entry;
+        EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_HANDLE), GetLastError()) << c.entry;
+    }
+    EXPECT_TRUE(ClosePort(port_));
+    EXPECT_EQ(0u, Opens(instance_));
+    EXPECT_EQ("", Received());
 }
 
 // On Windows Me every start merges the interfaces into the list as it is:

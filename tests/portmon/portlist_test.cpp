@@ -310,6 +310,42 @@ TEST_F(Discovery, RebuildThrottleAcrossTheTickWrap)
     EXPECT_EQ(5000u, RebuildTime);
 }
 
+// A rebuild leaves the caller's last error as it was: EnumPorts succeeds,
+// and OpenPort of an unknown name or StartDocPort of a port disabled since
+// (merged on Windows Me) fail, all without an error of the monitor's own.
+TEST_F(Discovery, RebuildsKeepTheCallersLastError)
+{
+    AddInterface("ON", DeviceValues("P", "ON"));
+    Initialize();
+    HANDLE port = nullptr;
+    ASSERT_TRUE(OpenPort(const_cast<LPSTR>("USB/P/ON"), &port));
+    SetValues("ON", {Number(OVL_VALUE_ENABLED, 0)});
+    win9x::machine::OverrideVersion(win9x::machine::WindowsVersion::WinMe);
+
+    DWORD ticks = kQuietTicks;
+    auto seedAtThrottledTicks = [&] {
+        ticks += PORT_LIST_REBUILD_INTERVAL + 1;
+        win9x::machine::OverrideTickCount(ticks);
+        SetLastError(kSeed);
+    };
+    DWORD needed = 0, returned = 0;
+    std::vector<unsigned char> buffer(256);
+    seedAtThrottledTicks();
+    EXPECT_TRUE(EnumPorts(nullptr, 1, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &returned));
+    EXPECT_EQ(ticks, RebuildTime);
+    EXPECT_EQ(kSeed, GetLastError()) << "EnumPorts";
+
+    HANDLE unknown = SeedHandle();
+    seedAtThrottledTicks();
+    EXPECT_FALSE(OpenPort(const_cast<LPSTR>("USB/P/OFF"), &unknown));
+    EXPECT_EQ(ticks, RebuildTime);
+    EXPECT_EQ(kSeed, GetLastError()) << "OpenPort";
+
+    seedAtThrottledTicks();
+    EXPECT_FALSE(StartDocPort(port, const_cast<LPSTR>("Sorrelink"), 1, 1, nullptr));
+    EXPECT_EQ(kSeed, GetLastError()) << "StartDocPort";
+}
+
 // The node record: one allocation with the name behind the fields, its own
 // copies of the description and the device path, appended at the tail.
 // A device path that cannot be copied on update leaves the node without

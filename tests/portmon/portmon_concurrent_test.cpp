@@ -272,4 +272,54 @@ TEST_F(Concurrency, RacingStartsOnOneHandle)
     EXPECT_EQ(0u, Opens(instances_[0]));
 }
 
+// Device controls from other threads while jobs start and end on the
+// handle: a control reaches the open job's device or is refused with 87
+// for want of a job. It never reaches a device that the end of a job has
+// closed (ERROR_INVALID_HANDLE here; on Windows another printer, since the
+// closed handle value may go to the next open), nor keeps it in use so that
+// the next job's exclusive open fails.
+TEST_F(Concurrency, ControlsWhileJobsEnd)
+{
+    Watchdog watchdog(120s);
+    HANDLE handle = nullptr;
+    ASSERT_TRUE(OpenPort(const_cast<LPSTR>(ports_[0].c_str()), &handle));
+    std::atomic<bool> stop{false};
+    std::atomic<int> answered{0};
+    auto control = [&] {
+        while (!stop) {
+            char status = 0;
+            char valueName[] = "Status";
+            DWORD returned = 0;
+            if (GetPrinterDataFromPort(handle, OVL_IOCTL_GET_PORT_STATUS, valueName, &status, 1, &status, 1,
+                                       &returned))
+                ++answered;
+            else if (GetLastError() != ERROR_INVALID_PARAMETER)
+                Failure("GetPrinterDataFromPort " + std::to_string(GetLastError()));
+        }
+    };
+    std::vector<std::thread> controllers;
+    for (int i = 0; i < 2; ++i)
+        controllers.emplace_back(control);
+    char printer[] = "Sorrelink";
+    for (int job = 0; job < 100; ++job) {
+        if (!StartDocPort(handle, printer, static_cast<DWORD>(job), 1, nullptr)) {
+            Failure("StartDocPort " + std::to_string(GetLastError()));
+            break;
+        }
+        // The job ends while controls keep coming: wait until one got in.
+        int before = answered.load();
+        auto deadline = std::chrono::steady_clock::now() + 5s;
+        while (answered.load() == before && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::yield();
+        EndDocPort(handle);
+    }
+    stop = true;
+    for (auto &t : controllers)
+        t.join();
+    ClosePort(handle);
+    EXPECT_EQ(std::vector<std::string>{}, failures_);
+    EXPECT_GT(answered.load(), 0);
+    EXPECT_EQ(0u, Opens(instances_[0]));
+}
+
 } // namespace

@@ -1,6 +1,8 @@
 // The ovlsim program's command-line contract: one-line errors with a
 // non-zero status, refusals that change nothing, init that will not
 // overwrite, and the REGEDIT4 commands end to end.
+#include <filesystem>
+
 #include "support/machine_fixture.h"
 
 namespace {
@@ -45,7 +47,10 @@ TEST_F(OvlsimCli, InitCreatesAMachineAndRefusesToReplaceItWithoutForce)
 TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
 {
     ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    ASSERT_EQ(0, Ovlsim({"ports"}).status);  // the monitor names its port once
     std::string before = Ovlsim({"reg", "export"}).out;
+    const std::string port = "USB/Sorrelink 640/X1";
     const std::vector<std::vector<std::string>> refused = {
         {"plug", "", "X1"},
         {"plug", "Sorrelink 640", ""},
@@ -53,6 +58,18 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         {"plug", "Sorrelink 640", "X\\1"},
         {"plug", "Sorrelink-640", "X1"},
         {"plug", "Sorrelink\\640", "X1"},
+        {"plug", "Sorrelink 640", "../../etc"},  // the wizard would take "etc" for its serial number
+        {"plug", "Sorrelink/640", "X2"},
+        {"plug", "Sorrelink 640", "X\n2"},       // a control character, shown without breaking the line
+        {"plug", "Sorrelink\t640", "X2"},
+        {"remove", "X1", "--model", "a\\b"},     // refused before the agent unregisters anything
+        {"remove", "X/1", "--model", "Sorrelink 640"},
+        {"print", port, "/etc/hostname", "--timeout", "nan"},
+        {"print", port, "/etc/hostname", "--timeout", "inf"},
+        {"print", port, "/etc/hostname", "--timeout", "-1"},
+        {"printer", "X1", "--load-paper", "99999999999999999999"},
+        {"usbcheck", "--script", ""},
+        {"usbcheck", "--script", dir_.path()},
         {"plug", "Sorrelink 640", "X1", "--product-id", "12345"},
         {"plug", "Sorrelink 640", "X1", "--product-id", "01G4"},
         {"unplug", "NOPE"},
@@ -69,6 +86,37 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
         EXPECT_TRUE(OneLineError(run)) << args[0] << ": status " << run.status << ", " << run.err;
     }
     EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
+    EXPECT_EQ("", Ovlsim({"printer", "X1", "--received"}).out);
+    EXPECT_NE(std::string::npos, Ovlsim({"printer", "X1"}).out.find("paper      unlimited"));
+}
+
+TEST_F(OvlsimCli, AnIncompleteMachineIsRefusedNeverCompleted)
+{
+    for (const char *part : {"machine.db", "registry.db", "drive_c"}) {
+        SCOPED_TRACE(part);
+        ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+        std::filesystem::remove_all(Machine() + "/" + part);
+        for (std::vector<std::string> command : {std::vector<std::string>{"reg", "export"},
+                                                 {"plug", "Sorrelink 640", "X1"}, {"restart"}, {"init"}}) {
+            ProgramOutput run = Ovlsim(command);
+            EXPECT_TRUE(OneLineError(run)) << command[0] << ": " << run.err;
+            EXPECT_NE(std::string::npos, run.err.find("the machine in " + Machine() + " is incomplete (" + part +
+                                                      " missing); `ovlsim init --force` makes a new one"))
+                << run.err;
+            EXPECT_FALSE(std::filesystem::exists(Machine() + "/" + part)) << command[0];
+        }
+    }
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+}
+
+TEST_F(OvlsimCli, AFileThatCannotBeInstalledIsReportedWithItsReason)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_TRUE(std::filesystem::create_directory(Machine() + "/drive_c/Windows/System/ovlpom00.dll"));
+    ProgramOutput run = Ovlsim({"plug", "Sorrelink 640", "X1"});
+    EXPECT_TRUE(OneLineError(run)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("ovlpom00.dll: Is a directory")) << run.err;
 }
 
 TEST_F(OvlsimCli, AMalformedRegFileIsRefusedWholeWithItsLineNumber)
@@ -105,6 +153,41 @@ TEST_F(OvlsimCli, HelpIsThereForEveryCommand)
         EXPECT_EQ(0, run.status) << command;
         EXPECT_NE(std::string::npos, run.out.find("Usage:")) << command;
     }
+}
+
+TEST_F(OvlsimCli, VersionIsTheProjectVersionWithoutACommand)
+{
+    ProgramOutput run = RunProgramCaptured(Machine(), {TestProgram("ovlsim"), "--version"});
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(OVL_PROJECT_VERSION "\n", run.out);
+}
+
+}  // namespace
+
+namespace {
+
+// A printer whose driver has not written its interface's values yet: its
+// interface carries only its link, so the port monitor gives it the
+// default port name, writing it into the interface's own key.
+TEST_F(OvlsimCli, PrinterWithItsValuesPendingGetsTheDefaultPortName)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ProgramOutput plug = Ovlsim({"plug", "Sorrelink 640", "X1", "--values-pending"});
+    ASSERT_EQ(0, plug.status) << plug.err;
+    const std::string interface =
+        "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\DeviceClasses\\{7c2e5a10-3b4f-4d6a-9e21-"
+        "5f8c0b1d2e3a}\\##?#USB#VID_7E51&PID_0114#X1#{7c2e5a10-3b4f-4d6a-9e21-5f8c0b1d2e3a}";
+    std::string before = Ovlsim({"reg", "export", interface}).out;
+    EXPECT_NE(std::string::npos, before.find("\\#]\n\"SymbolicLink\"=\"\\\\\\\\?\\\\usb#vid_7e51&pid_0114#x1#"))
+        << before;
+    EXPECT_EQ(std::string::npos, before.find("Device Parameters")) << before;
+
+    ProgramOutput ports = Ovlsim({"ports"});
+    ASSERT_EQ(0, ports.status) << ports.err;
+    EXPECT_NE(std::string::npos, ports.out.find("USB/Sorrelink/Unknown")) << ports.out;
+    EXPECT_NE(std::string::npos,
+              Ovlsim({"reg", "export", interface + "\\#\\Device Parameters"}).out.find(
+                  "\"PortName\"=\"USB/Sorrelink/Unknown\""));
 }
 
 }  // namespace

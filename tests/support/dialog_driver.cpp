@@ -30,6 +30,14 @@ DialogStep CloseStep()
     };
 }
 
+DialogStep EnterStep()
+{
+    return [](DialogActions &actions, std::string *) {
+        actions.Enter();
+        return true;
+    };
+}
+
 DialogStep DoStep(std::function<void()> work)
 {
     return [work = std::move(work)](DialogActions &, std::string *) {

@@ -28,6 +28,8 @@ DialogStep OpenListStep(int id);
 DialogStep PickStep(int id, int index);
 // Escape or the close box.
 DialogStep CloseStep();
+// Enter, with no control in focus.
+DialogStep EnterStep();
 // Runs `work` between two actions (for example to change the machine while
 // the dialog is open); the dialog hears nothing.
 DialogStep DoStep(std::function<void()> work);
@@ -54,6 +56,7 @@ public:
     TestDialogDriver &OpenList(int id) { return Then(OpenListStep(id)); }
     TestDialogDriver &Pick(int id, int index) { return Then(PickStep(id, index)); }
     TestDialogDriver &Close() { return Then(CloseStep()); }
+    TestDialogDriver &Enter() { return Then(EnterStep()); }
     TestDialogDriver &Do(std::function<void()> work) { return Then(DoStep(std::move(work))); }
 
     // The answer to every message box from now on (IDOK by default).

@@ -1,15 +1,54 @@
 // The port deletion and the registry purge: DeleteUsbPort starts the agent
-// with its removal action for the port's model and serial number (without
-// waiting) and deletes the port's device instance key; a name it cannot
-// take apart safely is refused with nothing started or deleted. The purge
-// deletes the USB enumeration key and always reports success.
+// with its removal action for the port's model and serial number (WinExec
+// returns once the agent has done its work) and deletes the port's device
+// instance key; a name it cannot take apart safely is refused with nothing
+// started or deleted. The purge deletes the USB enumeration key and always
+// reports success.
+#include <tuple>
+
 #include "wizard_fixture.h"
+#include "world/class_installer.h"
 
 namespace wizardtest {
 namespace {
 
 class DeletePortTest : public WizardTest {
 protected:
+    static constexpr const char *kMonitors = "System\\CurrentControlSet\\Control\\Print\\Monitors\\";
+    static constexpr const char *kDriverKeys = "System\\CurrentControlSet\\Services\\Class\\USB Sorrelink\\";
+
+    static ovlsim::PrinterIdentity Identity(const std::string &serial)
+    {
+        ovlsim::PrinterIdentity identity;
+        identity.model = "Sorrelink 640";
+        identity.serial = serial;
+        return identity;
+    }
+
+    // Printers plugged in and installed as the class installer does, each
+    // with its port in the spooler's list.
+    static void PlugInstalled(const std::vector<std::string> &serials)
+    {
+        for (const auto &serial : serials) {
+            auto identity = Identity(serial);
+            std::string error;
+            ASSERT_TRUE(ovlsim::PlugInPrinter(&identity, &error)) << error;
+            AddSpoolerPort(identity.PortName());
+        }
+    }
+
+    // The deletions the rename section schedules (the restore copy's entry,
+    // whose name holds the tick count, left out).
+    static std::vector<std::string> ScheduledDeletions()
+    {
+        std::vector<std::string> deletions;
+        for (const auto &entry : ovlsim::RenameEntries()) {
+            if (entry.rfind("NUL=", 0) == 0)
+                deletions.push_back(entry);
+        }
+        return deletions;
+    }
+
     // Calls DeleteUsbPort with the driver answering its message boxes.
     BOOL Delete(const char *portName)
     {
@@ -24,27 +63,23 @@ TEST_F(DeletePortTest, StartsTheAgentAndDeletesTheInstanceKey)
     InstallAgentRecorder();
     CreateKey(InstanceKey("X1") + "\\Device Parameters");
     CreateKey(InstanceKey("X3"));
-    CreateKey(InstanceKey("X4"));
     CreateKey(InstanceKey("X2"));
 
-    // The model lies between "USB/" and the last "/", and may hold blanks
-    // and slashes; it is passed on without quotes.
+    // The model lies between "USB/" and the last "/", and may hold blanks;
+    // it is passed on without quotes.
     EXPECT_TRUE(Delete("USB/Sorrelink 640/X1"));
-    EXPECT_EQ(1u, WaitForAgentRuns(MachineDir(), 1).size());
+    EXPECT_EQ(1u, RecordedAgentRuns(MachineDir()).size());
     EXPECT_TRUE(Delete("USB/Sorrelink 640 Plus/X3"));
-    EXPECT_EQ(2u, WaitForAgentRuns(MachineDir(), 2).size());
-    EXPECT_TRUE(Delete("USB/Sorrelink 640/880/X4"));
+    EXPECT_EQ(2u, RecordedAgentRuns(MachineDir()).size());
 
     const std::vector<std::string> expected = {
         "-action=64 -model=Sorrelink 640 -serial=X1",
         "-action=64 -model=Sorrelink 640 Plus -serial=X3",
-        "-action=64 -model=Sorrelink 640/880 -serial=X4",
     };
-    EXPECT_EQ(expected, WaitForAgentRuns(MachineDir(), 3));
+    EXPECT_EQ(expected, RecordedAgentRuns(MachineDir()));
     EXPECT_TRUE(driver_->boxes().empty()) << Describe(driver_->boxes());
     EXPECT_FALSE(KeyExists(InstanceKey("X1")));
     EXPECT_FALSE(KeyExists(InstanceKey("X3")));
-    EXPECT_FALSE(KeyExists(InstanceKey("X4")));
     EXPECT_TRUE(KeyExists(InstanceKey("X2")));
 }
 
@@ -58,7 +93,7 @@ TEST_F(DeletePortTest, CommandLineAtItsBufferSize)
     ASSERT_EQ(224u, fits.size());
 
     EXPECT_TRUE(Delete(fits.c_str()));
-    auto runs = WaitForAgentRuns(MachineDir(), 1);
+    auto runs = RecordedAgentRuns(MachineDir());
     ASSERT_EQ(1u, runs.size());
     EXPECT_EQ(259u, std::string("ovlcin00.exe ").size() + runs[0].size());
 
@@ -87,6 +122,8 @@ TEST_F(DeletePortTest, RefusedNamesStartAndDeleteNothing)
         "USB/Sorrelink 640/..\\X1",
         "USB/Sorrelink 6-40/X1",        // the agent would end the model at the '-'
         "USB/Sorrelink -serial=X1/X2",
+        "USB/Sorrelink 640/880/X1",     // a '/' in the model: which printer is meant?
+        "USB/Sorrelink 640/../../X1",
         longName.c_str(),
         nullptr,
     };
@@ -126,23 +163,14 @@ TEST_F(DeletePortTest, AgentThatDoesNotStartIsNotReported)
 }
 
 // Through the wizard, with printers installed as plugging them in does: the
-// port chosen is deleted, and the real agent it starts unregisters that
-// printer's monitor.
+// port chosen is deleted, and the real agent it starts removes that printer
+// (its monitor, its interface and its driver key) before the wizard deletes
+// the device's enumeration key, which tells the agent which driver key is
+// the printer's.
 TEST_F(DeletePortTest, WizardDeletesTheChosenPortThroughTheRealAgent)
 {
-    std::string error;
-    for (const char *serial : {"X1", "X2"}) {
-        ovlsim::PrinterIdentity identity;
-        identity.model = "Sorrelink 640";
-        identity.serial = serial;
-        ASSERT_TRUE(ovlsim::PlugInPrinter(&identity, &error)) << error;
-        AddSpoolerPort(identity.PortName());
-    }
-    const std::string monitors = "System\\CurrentControlSet\\Control\\Print\\Monitors\\";
-    ASSERT_TRUE(KeyExists(monitors + "X2"));
-    ovlsim::PrinterIdentity x2;
-    x2.model = "Sorrelink 640";
-    x2.serial = "X2";
+    PlugInstalled({"X1", "X2"});
+    ASSERT_TRUE(KeyExists(kDriverKeys + std::string("0001")));
 
     ChooseOption(IDC_OPTION_DELETE);
     driver_->Pick(IDC_PAGE_LIST, 1).Click(IDC_NEXT);
@@ -154,15 +182,48 @@ TEST_F(DeletePortTest, WizardDeletesTheChosenPortThroughTheRealAgent)
     EXPECT_EQ(kDeletePassed, ovltest::TextOf(driver_->views()[4], IDC_PAGE_TEXT));
     EXPECT_TRUE(driver_->boxes().empty()) << Describe(driver_->boxes());
     EXPECT_FALSE(KeyExists(InstanceKey("X2")));
+    EXPECT_FALSE(KeyExists(kMonitors + std::string("X2")));
+    EXPECT_FALSE(KeyExists(Identity("X2").InterfaceKey()));
+    EXPECT_FALSE(KeyExists(kDriverKeys + std::string("0001")));
     EXPECT_TRUE(KeyExists(InstanceKey("X1")));
+    EXPECT_TRUE(KeyExists(kMonitors + std::string("X1")));
+    EXPECT_TRUE(KeyExists(kDriverKeys + std::string("0000")));
+}
 
-    // The wizard does not wait for the agent: wait for its work here.
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while ((KeyExists(monitors + "X2") || KeyExists(x2.InterfaceKey())) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    EXPECT_FALSE(KeyExists(monitors + "X2"));
-    EXPECT_FALSE(KeyExists(x2.InterfaceKey()));
-    EXPECT_TRUE(KeyExists(monitors + "X1"));
+// Deleting the last printer's port leaves the machine as the class
+// installer's removal does: the driver key, the INF file, the model's and
+// the family's keys gone, the agent and its helper scheduled for deletion.
+TEST_F(DeletePortTest, WizardDeletingTheLastPortPurgesAsTheRemovalDoes)
+{
+    const auto purgedBy = [this](bool wizard) {
+        PlugInstalled({"X1"});
+        if (wizard) {
+            ChooseOption(IDC_OPTION_DELETE);
+            driver_->Click(IDC_NEXT);
+            EXPECT_EQ(0, RunWizardDialog());
+            EXPECT_EQ(kDeletePassed, ovltest::TextOf(driver_->views().back(), IDC_PAGE_TEXT));
+        } else {
+            std::string error;
+            EXPECT_TRUE(ovlsim::RemovePrinter("Sorrelink 640", "X1", &error)) << error;
+        }
+        // The restore copy's name holds the tick count: left out.
+        auto files = ovlsim::AllFiles();
+        std::erase_if(files, [](const std::string &f) { return f.ends_with(".ex_"); });
+        return std::make_tuple(ovlsim::AllMachineKeys(), files, ScheduledDeletions());
+    };
+    auto byWizard = purgedBy(true);
+    Recreate(win9x::machine::WindowsVersion::Win98);
+    driver_ = std::make_shared<TestDialogDriver>();
+    auto byRemoval = purgedBy(false);
+
+    EXPECT_EQ(std::get<0>(byRemoval), std::get<0>(byWizard));
+    EXPECT_EQ(std::get<1>(byRemoval), std::get<1>(byWizard));
+    EXPECT_EQ(std::get<2>(byRemoval), std::get<2>(byWizard));
+    EXPECT_FALSE(KeyExists(kDriverKeys + std::string("0000")));
+    EXPECT_FALSE(FileExists("C:\\WINDOWS\\INF\\OTHER\\Orvaneovl64098.inf"));
+    EXPECT_EQ((std::vector<std::string>{"NUL=C:\\Windows\\System\\ovlcin00.exe",
+                                        "NUL=C:\\Windows\\System\\VMM32\\ovliou00.dll"}),
+              std::get<2>(byWizard));
 }
 
 TEST_F(DeletePortTest, WizardWithAnEmptyListRefusesTheEmptyName)

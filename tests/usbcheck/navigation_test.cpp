@@ -244,5 +244,31 @@ TEST_F(NavigationTest, CloseCommandsEndTheWizardFromEveryPage)
     }
 }
 
+// The dialog manager's keys reach the dialog procedure as in Windows: Enter
+// as IDOK (the template has no default push button), Escape as IDCANCEL.
+std::vector<WPARAM> g_commands;
+
+INT_PTR CALLBACK RecordingDialogProc(HWND, UINT message, WPARAM wParam, LPARAM)
+{
+    if (message == WM_COMMAND)
+        g_commands.push_back(wParam);
+    return FALSE;
+}
+
+TEST_F(NavigationTest, EnterAndEscapeReachTheDialogAsOkAndCancel)
+{
+    g_commands.clear();
+    driver_->Enter().Close();
+
+    ovltest::RunWithDriver(driver_, [] {
+        return DialogBoxParamA(nullptr, MAKEINTRESOURCEA(IDD_WIZARD), nullptr, RecordingDialogProc, 0);
+    });
+
+    ASSERT_EQ(2u, driver_->stepsDone());
+    ASSERT_LE(2u, g_commands.size());
+    EXPECT_EQ(static_cast<WPARAM>(MAKEWPARAM(IDOK, 0)), g_commands[0]);
+    EXPECT_EQ(static_cast<WPARAM>(MAKEWPARAM(IDCANCEL, 0)), g_commands[1]);
+}
+
 }  // namespace
 }  // namespace wizardtest

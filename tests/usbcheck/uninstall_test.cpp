@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "wizard_fixture.h"
+#include "world/startup.h"
 
 namespace wizardtest {
 namespace {
@@ -119,11 +120,40 @@ TEST_F(UninstallTest, WizardRemovesEveryPortKeyAndFileThenFindsNothingToReport)
     for (const auto &file : FamilyFiles("C:\\WINDOWS"))
         EXPECT_FALSE(FileExists(file)) << file;
     ExpectOthersKept();
-    auto runs = WaitForAgentRuns(MachineDir(), 2);
+    auto runs = RecordedAgentRuns(MachineDir());
     std::sort(runs.begin(), runs.end());
     EXPECT_EQ((std::vector<std::string>{"-action=64 -model=Sorrelink 640 -serial=X2",
                                         "-action=64 -model=Sorrelink 880 -serial=X1"}),
               runs);
+}
+
+// With a printer installed as plugging it in does, the agent the wizard
+// starts has purged before the wizard deletes what it reads: after the next
+// start nothing of the family is left, its agent included.
+TEST_F(UninstallTest, ThroughTheRealAgentNothingIsLeftAfterTheNextStart)
+{
+    ovlsim::PrinterIdentity identity;
+    identity.model = "Sorrelink 640";
+    identity.serial = "X1";
+    std::string error;
+    ASSERT_TRUE(ovlsim::PlugInPrinter(&identity, &error)) << error;
+    AddSpoolerPort(identity.PortName());
+
+    ChooseOption(IDC_OPTION_UNINSTALL);
+    driver_->Click(IDC_NEXT);
+    EXPECT_EQ(0, RunWizardDialog());
+    EXPECT_EQ(kUninstallPassed, ovltest::TextOf(driver_->views().back(), IDC_PAGE_TEXT));
+    EXPECT_TRUE(driver_->boxes().empty()) << Describe(driver_->boxes());
+    EXPECT_FALSE(KeyExists("System\\CurrentControlSet\\Control\\Print\\Monitors\\X1"));
+    EXPECT_FALSE(KeyExists("System\\CurrentControlSet\\Services\\Class\\USB Sorrelink"));
+
+    std::vector<std::string> report;
+    ovlsim::RestartWindows(&report);
+    EXPECT_FALSE(FileExists(kAgentPath));
+    for (std::string file : ovlsim::AllFiles()) {
+        std::transform(file.begin(), file.end(), file.begin(), [](unsigned char c) { return std::tolower(c); });
+        EXPECT_EQ(std::string::npos, file.find("\\ovl")) << file;
+    }
 }
 
 // The port monitor's default name is listed but is no port of a model: it
@@ -153,7 +183,7 @@ TEST_F(UninstallTest, DefaultNamePortIsAnInvalidPortName)
     for (const auto &file : FamilyFiles("C:\\WINDOWS"))
         EXPECT_FALSE(FileExists(file)) << file;
     EXPECT_EQ((std::vector<std::string>{"-action=64 -model=Sorrelink 640 -serial=X1"}),
-              WaitForAgentRuns(MachineDir(), 1));
+              RecordedAgentRuns(MachineDir()));
 }
 
 // Without ports of the family the run goes straight to the keys and files;
@@ -176,7 +206,6 @@ TEST_F(UninstallTest, NoPortsAndNoPortKey)
     WithBareDialog([&](HWND dialog) {
         dialog_ = dialog;
         results[0] = UninstallUsbFiles(dialog);
-        WaitForAgentRuns(MachineDir(), 1);
         PlaceInstallation();
         ASSERT_EQ(ERROR_SUCCESS, RegDeleteKeyA(HKEY_LOCAL_MACHINE, kPortsKey));
         results[1] = UninstallUsbFiles(dialog);
@@ -186,7 +215,7 @@ TEST_F(UninstallTest, NoPortsAndNoPortKey)
     ExpectOneBox("Couldn't open registry key for port names", "Error", false);
     EXPECT_EQ((std::vector<std::string>{"-action=64 -model=Sorrelink 640 -serial=X1",
                                         "-action=64 -model=Sorrelink 640 -serial=X1"}),
-              WaitForAgentRuns(MachineDir(), 2));
+              RecordedAgentRuns(MachineDir()));
     for (const char *key : kKeys)
         EXPECT_FALSE(KeyExists(key)) << key;
 }
@@ -230,12 +259,21 @@ TEST_F(UninstallTest, FileThatCannotBeDeleted)
             EXPECT_FALSE(KeyExists(key)) << key;
     }
 
-    // A read-only file does not delete either.
+    // A read-only file does not delete either, nor one held open (as the
+    // spooler holds the monitor while it prints).
     PlaceInstallation();
     ASSERT_TRUE(SetFileAttributesA(files[3].c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(Uninstall());
     ExpectOneBox(files[3], "Error deleting file:");
     EXPECT_TRUE(FileExists(files[3]));
+
+    PlaceInstallation();
+    HANDLE held = CreateFileA(files[4].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(Uninstall());
+    ExpectOneBox(files[4], "Error deleting file:");
+    EXPECT_TRUE(FileExists(files[4]));
+    CloseHandle(held);
 }
 
 // The files are found below the directory GetWindowsDirectoryA answers.

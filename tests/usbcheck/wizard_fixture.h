@@ -6,11 +6,9 @@
 
 #include <windows.h>
 
-#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "world/host_files.h"
@@ -319,19 +317,6 @@ inline std::vector<std::string> RecordedAgentRuns(const std::string &machineDir)
         start = end + 1;
     }
     return lines;
-}
-
-// Waits (a few seconds at most) until `count` agent starts are recorded,
-// since the wizard does not wait for the agents it starts.
-inline std::vector<std::string> WaitForAgentRuns(const std::string &machineDir, size_t count)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    std::vector<std::string> runs = RecordedAgentRuns(machineDir);
-    while (runs.size() < count && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        runs = RecordedAgentRuns(machineDir);
-    }
-    return runs;
 }
 
 }  // namespace wizardtest

@@ -259,6 +259,7 @@ public:
         return true;
     }
     void Close() override { log.push_back("close"); }
+    void Enter() override { log.push_back("enter"); }
 
     ControlView &Control(int id)
     {
@@ -435,6 +436,18 @@ TEST_F(FrontendScript, ImpossibleActionsStop)
     // A script that cannot be read.
     driver = win9x::ui::MakeScriptDriver(dir_.path() + "/missing");
     EXPECT_EXIT(Quiet(); driver->Act(noList), testing::ExitedWithCode(2), "cannot read the script .*/missing");
+}
+
+// A front end the layer does not know is refused, not taken for a script.
+TEST(FrontendChoice, UnknownFrontendStops)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("OVLSIM_FRONTEND", "curses", 1);
+            win9x::ui::CurrentDriver();
+        },
+        testing::ExitedWithCode(2), "^win9x_tests: OVLSIM_FRONTEND=curses is neither terminal nor script:FILE\n$");
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// Several processes and threads on one machine's registry at once, and a
-// process killed in the middle of a batch.
+// Several processes and threads on one machine's registry at once, a
+// process killed in the middle of a batch, and what this process remembers
+// of the registry when another one changes it.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sqlite3.h>
@@ -70,7 +71,39 @@ void ExpectNumberedValues(HKEY key, const std::string &prefix, DWORD count)
     }
 }
 
-class RegistryConcurrency : public ovltest::MachineTest {};
+class RegistryConcurrency : public ovltest::MachineTest {
+protected:
+    // Runs registry_worker with `args` to its end.
+    void Worker(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), TestProgram("registry_worker"));
+        ASSERT_EQ(0, ovltest::RunProgram(MachineDir(), args));
+    }
+};
+
+// The subkey (or, with `values`, the value) names at indexes from..to-1;
+// "<end>" for ERROR_NO_MORE_ITEMS, "<error N>" otherwise.
+std::vector<std::string> NamesAt(HKEY key, DWORD from, DWORD to, bool values = false)
+{
+    std::vector<std::string> names;
+    for (DWORD i = from; i < to; ++i) {
+        char name[64];
+        DWORD size = sizeof name;
+        LONG r = values ? RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr)
+                        : RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr);
+        names.push_back(r == ERROR_SUCCESS          ? std::string(name)
+                        : r == ERROR_NO_MORE_ITEMS ? std::string("<end>")
+                                                   : "<error " + std::to_string(r) + ">");
+    }
+    return names;
+}
+
+DWORD ReadNumber(HKEY key, const char *name)
+{
+    DWORD value = 0xdeadbeef, size = sizeof value;
+    LONG r = RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE *>(&value), &size);
+    return r == ERROR_SUCCESS ? value : 0x10000 + static_cast<DWORD>(r);
+}
 
 TEST_F(RegistryConcurrency, ProcessesWritingAtOnceLoseNothing)
 {
@@ -210,6 +243,61 @@ TEST_F(RegistryConcurrency, ProcessKilledInTheMiddleOfABatchLeavesTheRegistrySou
                                      {TestProgram("registry_worker"), "write", "Software\\Killed", "c", "10"}));
     EXPECT_EQ(12u, ValueCount(key));
     ExpectNumberedValues(key, "c", 10);
+    RegCloseKey(key);
+}
+
+// What this process read before another process deleted the key and made
+// it again is not what it reads after: the old handle sees a deleted key,
+// the path finds the new key and its value.
+TEST_F(RegistryConcurrency, ReadsFollowAKeyAnotherProcessMadeAgain)
+{
+    HKEY old = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Remade", &old));
+    const DWORD one = 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(old, "Name", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&one), 4));
+    HKEY again = nullptr;
+    for (int read = 0; read < 2; ++read) {  // the second time from what this process remembers
+        EXPECT_EQ(1u, ReadNumber(old, "Name"));
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Remade", 0, KEY_READ, &again));
+        RegCloseKey(again);
+    }
+
+    Worker({"recreate", "Software\\Remade"});
+    EXPECT_EQ(0x10000u + ERROR_KEY_DELETED, ReadNumber(old, "Name"));
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Remade", 0, KEY_READ, &again));
+    EXPECT_EQ(2u, ReadNumber(again, "Name"));
+    RegCloseKey(again);
+    RegCloseKey(old);
+}
+
+// An enumeration by index goes on while another process adds and deletes:
+// what was added comes last, and after a deletion the indexes count what is
+// left, for subkeys and for values alike.
+TEST_F(RegistryConcurrency, EnumerationGoesOnWhileAnotherProcessChangesTheKey)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Listed", &key));
+    for (const char *name : {"S0", "S1", "S2", "S3"}) {
+        HKEY sub = nullptr;
+        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(key, name, &sub));
+        RegCloseKey(sub);
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE *>("v"), 2));
+    }
+    using Names = std::vector<std::string>;
+
+    EXPECT_EQ((Names{"S0", "S1"}), NamesAt(key, 0, 2));
+    Worker({"recreate", "Software\\Listed\\New"});
+    EXPECT_EQ((Names{"S2", "S3", "New", "<end>"}), NamesAt(key, 2, 6));
+    EXPECT_EQ((Names{"S0", "S1"}), NamesAt(key, 0, 2));
+    Worker({"recreate", "Software\\Listed\\S0"});  // S0 goes, and comes back last
+    EXPECT_EQ((Names{"S3", "New", "S0", "<end>"}), NamesAt(key, 2, 6));
+
+    EXPECT_EQ((Names{"S0", "S1"}), NamesAt(key, 0, 2, true));
+    Worker({"write", "Software\\Listed", "b", "1"});
+    EXPECT_EQ((Names{"S2", "S3", "b0", "<end>"}), NamesAt(key, 2, 6, true));
+    EXPECT_EQ((Names{"S0", "S1"}), NamesAt(key, 0, 2, true));
+    Worker({"delete", "Software\\Listed", "S0"});
+    EXPECT_EQ((Names{"S3", "b0", "<end>"}), NamesAt(key, 2, 5, true));
     RegCloseKey(key);
 }
 

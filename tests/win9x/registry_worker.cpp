@@ -5,7 +5,12 @@
 //   registry_worker batch <key> <marker> <count>
 //     writes "Before" into HKLM\<key>, then starts one batch that makes the
 //     subkey "Batch" and writes 1 KB values without end; after <count> of
-//     them it creates the host file <marker> and goes on until it is killed.
+//     them it creates the host file <marker> and goes on until it is killed;
+//   registry_worker recreate <key>
+//     deletes HKLM\<key> (if there is one), makes it again and writes the
+//     DWORD "Name" = 2 into it;
+//   registry_worker delete <key> <value>
+//     deletes the value <value> of HKLM\<key>.
 // Exit status 0 on success, 1 on a failed call, 2 on bad arguments.
 #include <windows.h>
 
@@ -73,6 +78,31 @@ int EndlessBatch(const char *path, const char *marker, DWORD count)
     return Fail("the endless batch", r);
 }
 
+int Recreate(const char *path)
+{
+    LONG r = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+    if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+        return Fail("RegDeleteKeyA", r);
+    HKEY key = nullptr;
+    if ((r = RegCreateKeyA(HKEY_LOCAL_MACHINE, path, &key)) != ERROR_SUCCESS)
+        return Fail("RegCreateKeyA", r);
+    const DWORD two = 2;
+    r = RegSetValueExA(key, "Name", 0, REG_DWORD, reinterpret_cast<const BYTE *>(&two), sizeof two);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS ? 0 : Fail("RegSetValueExA", r);
+}
+
+int DeleteValue(const char *path, const char *name)
+{
+    HKEY key = nullptr;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_ALL_ACCESS, &key);
+    if (r != ERROR_SUCCESS)
+        return Fail("RegOpenKeyExA", r);
+    r = RegDeleteValueA(key, name);
+    RegCloseKey(key);
+    return r == ERROR_SUCCESS ? 0 : Fail("RegDeleteValueA", r);
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -87,6 +117,11 @@ int main(int argc, char **argv)
         return WriteValues(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
     if (mode == "batch" && argc == 5)
         return EndlessBatch(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
-    std::fprintf(stderr, "usage: registry_worker write KEY PREFIX COUNT | batch KEY MARKER COUNT\n");
+    if (mode == "recreate" && argc == 3)
+        return Recreate(argv[2]);
+    if (mode == "delete" && argc == 4)
+        return DeleteValue(argv[2], argv[3]);
+    std::fprintf(stderr, "usage: registry_worker write KEY PREFIX COUNT | batch KEY MARKER COUNT | recreate KEY |"
+                         " delete KEY VALUE\n");
     return 2;
 }

@@ -4,7 +4,9 @@
 // Windows 9x registry cannot hold (names over 255 characters, key names with
 // characters that are not printable, values over 16,300 bytes) is refused
 // with ERROR_INVALID_PARAMETER. Each call is one transaction on the
-// machine's registry.db, shared by all its processes.
+// machine's registry.db, shared by all its processes; a read that nothing
+// has changed since is answered from this process's cache
+// (machine/registry_view.h).
 #include <cstring>
 #include <mutex>
 #include <string_view>
@@ -14,22 +16,28 @@
 #include "machine/machine.h"
 #include "machine/api.h"
 #include "machine/registry_store.h"
+#include "machine/registry_view.h"
 
 using win9x::layer::CurrentMachine;
 using win9x::layer::InjectedFailure;
 using win9x::layer::Machine;
+using win9x::registry::EnumPosition;
 using win9x::registry::KeyId;
 using win9x::registry::Lookup;
+using win9x::registry::View;
 using win9x::store::Transaction;
 
 namespace {
 
 // An open key of this process: the key's row and the machine whose registry
 // holds it, so that a handle kept across a change of machine is refused
-// rather than taken for whatever key has the same row there.
+// rather than taken for whatever key has the same row there; and where its
+// enumerations by index stand, so that the next index continues from there.
 struct OpenKey {
     KeyId id;
     std::weak_ptr<Machine> machine;
+    EnumPosition subkeys;
+    EnumPosition values;
 };
 
 // Open key handles of this process. Values never repeat, so a handle that
@@ -43,19 +51,24 @@ HKEY NewKeyHandle(const std::shared_ptr<Machine> &m, KeyId id)
     std::lock_guard<std::mutex> guard(g_keyMutex);
     uintptr_t value = g_nextKey;
     g_nextKey += 4;
-    g_keys[value] = OpenKey{id, m};
+    g_keys[value] = OpenKey{id, m, {}, {}};
     return reinterpret_cast<HKEY>(value);
 }
 
 // After a batch was undone: its keys are gone, and as their rows will be
 // handed out again, handles to them are made to see a deleted key (row 0
-// never exists) instead of whatever key gets the row next.
-void ForgetKeysAfter(const Machine &m, KeyId last)
+// never exists) instead of whatever key gets the row next. Enumerations
+// start again from the store: they may stand on rows that are gone.
+void ForgetBatch(const Machine &m, KeyId last)
 {
     std::lock_guard<std::mutex> guard(g_keyMutex);
     for (auto &entry : g_keys) {
-        if (entry.second.id > last && entry.second.machine.lock().get() == &m)
+        if (entry.second.machine.lock().get() != &m)
+            continue;
+        if (entry.second.id > last)
             entry.second.id = 0;
+        entry.second.subkeys = {};
+        entry.second.values = {};
     }
 }
 
@@ -77,6 +90,23 @@ bool IsStorableKeyName(std::string_view name)
     return true;
 }
 
+// Where an enumeration of the handle's subkeys (or values) stands; nothing
+// for the predefined handles.
+EnumPosition Position(HKEY key, EnumPosition OpenKey::*which)
+{
+    std::lock_guard<std::mutex> guard(g_keyMutex);
+    auto found = g_keys.find(reinterpret_cast<uintptr_t>(key));
+    return found == g_keys.end() ? EnumPosition{} : found->second.*which;
+}
+
+void RememberPosition(HKEY key, EnumPosition OpenKey::*which, const EnumPosition &at)
+{
+    std::lock_guard<std::mutex> guard(g_keyMutex);
+    auto found = g_keys.find(reinterpret_cast<uintptr_t>(key));
+    if (found != g_keys.end())
+        found->second.*which = at;
+}
+
 bool IsPredefined(HKEY key)
 {
     return key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_USERS || key == HKEY_CLASSES_ROOT;
@@ -89,17 +119,19 @@ LONG LookupError(Lookup lookup, LONG missing)
 }
 
 // HKEY_CLASSES_ROOT: Windows 9x keeps the classes under HKLM\Software\Classes.
-LONG ResolveClassesRoot(Machine &m, KeyId *id)
+LONG ResolveClassesRoot(View &view, KeyId *id)
 {
     KeyId software = 0;
-    Lookup found = win9x::registry::FindChild(*m.registry, win9x::registry::kLocalMachineId, "Software", &software);
+    Lookup found = view.FindChild(win9x::registry::kLocalMachineId, "Software", &software);
     if (found == Lookup::Found)
-        found = win9x::registry::FindChild(*m.registry, software, "Classes", id);
+        found = view.FindChild(software, "Classes", id);
     return found == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS) : LookupError(found, ERROR_BADKEY);
 }
 
-// The key behind a handle, checked inside the caller's transaction.
-LONG ResolveKey(Machine &m, HKEY key, KeyId *id)
+// The key row behind a handle. Whether the key still exists is left to the
+// call's own lookup: a lookup that finds something proves it, and only one
+// that finds nothing asks (MissingBelow).
+LONG ResolveKey(Machine &m, View &view, HKEY key, KeyId *id)
 {
     if (key == HKEY_LOCAL_MACHINE) {
         *id = win9x::registry::kLocalMachineId;
@@ -114,16 +146,21 @@ LONG ResolveKey(Machine &m, HKEY key, KeyId *id)
         return ERROR_SUCCESS;
     }
     if (key == HKEY_CLASSES_ROOT)
-        return ResolveClassesRoot(m, id);
-    {
-        std::lock_guard<std::mutex> guard(g_keyMutex);
-        auto found = g_keys.find(reinterpret_cast<uintptr_t>(key));
-        if (found == g_keys.end() || found->second.machine.lock().get() != &m)
-            return ERROR_INVALID_HANDLE;
-        *id = found->second.id;
-    }
-    Lookup exists = win9x::registry::KeyExists(*m.registry, *id);
-    return exists == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS) : LookupError(exists, ERROR_KEY_DELETED);
+        return ResolveClassesRoot(view, id);
+    std::lock_guard<std::mutex> guard(g_keyMutex);
+    auto found = g_keys.find(reinterpret_cast<uintptr_t>(key));
+    if (found == g_keys.end() || found->second.machine.lock().get() != &m)
+        return ERROR_INVALID_HANDLE;
+    *id = found->second.id;
+    return ERROR_SUCCESS;
+}
+
+// The result when nothing was found below a key: `missing`, unless the key
+// itself is gone.
+LONG MissingBelow(View &view, KeyId key, LONG missing)
+{
+    Lookup exists = view.KeyExists(key);
+    return exists == Lookup::Found ? missing : LookupError(exists, ERROR_KEY_DELETED);
 }
 
 // Splits a subkey path at backslashes; empty components are passed over.
@@ -145,14 +182,24 @@ std::vector<std::string_view> SplitPath(const char *path)
     return parts;
 }
 
-// Walks a subkey path below a key; ERROR_FILE_NOT_FOUND when a part is missing.
-LONG WalkPath(Machine &m, KeyId start, const char *path, KeyId *out)
+// Walks a subkey path below a key; ERROR_FILE_NOT_FOUND when a part is
+// missing. An empty path names the key itself.
+LONG WalkPath(View &view, KeyId start, const char *path, KeyId *out)
 {
     KeyId current = start;
+    bool first = true;
     for (std::string_view part : SplitPath(path)) {
-        Lookup found = win9x::registry::FindChild(*m.registry, current, part, &current);
-        if (found != Lookup::Found)
-            return LookupError(found, ERROR_FILE_NOT_FOUND);
+        Lookup found = view.FindChild(current, part, &current);
+        if (found == Lookup::Failed)
+            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+        if (found == Lookup::Missing)
+            return first ? MissingBelow(view, start, ERROR_FILE_NOT_FOUND) : static_cast<LONG>(ERROR_FILE_NOT_FOUND);
+        first = false;
+    }
+    if (first) {
+        LONG r = MissingBelow(view, start, ERROR_SUCCESS);
+        if (r != ERROR_SUCCESS)
+            return r;
     }
     *out = current;
     return ERROR_SUCCESS;
@@ -175,22 +222,25 @@ private:
     std::shared_ptr<Machine> previous_;
 };
 
-// Runs one registry call as one transaction on the open machine (or the
-// batch's), and hands back the machine it ran on when `used` is given.
+// Runs one registry call on the open machine (or the batch's): a write call
+// as one write transaction, a read call through the process's cache and at
+// most one read transaction. Hands back the machine it ran on when `used`
+// is given.
 template <class Body>
-LONG RunCall(Transaction::Mode mode, Body body, std::shared_ptr<Machine> *used = nullptr)
+LONG RunCall(View::Mode mode, Body body, std::shared_ptr<Machine> *used = nullptr)
 {
     auto m = t_batchMachine ? t_batchMachine : CurrentMachine();
     if (!m)
         return ERROR_BADDB;
-    Transaction tx(*m->registry, mode);
-    if (!tx.ok())
+    View view(*m->registry, m->registryCache, mode);
+    if (!view.ok())
         return ERROR_REGISTRY_IO_FAILED;
-    LONG result = body(*m);
-    if (result == ERROR_SUCCESS || result == ERROR_MORE_DATA) {
-        if (!tx.Commit())
-            return ERROR_REGISTRY_IO_FAILED;
-    }
+    LONG result = body(*m, view);
+    // The cache proved older than the store part way: from the store alone.
+    while (view.Restart())
+        result = body(*m, view);
+    if (!view.Finish(result == ERROR_SUCCESS || result == ERROR_MORE_DATA))
+        return ERROR_REGISTRY_IO_FAILED;
     if (used)
         *used = m;
     return result;
@@ -224,25 +274,34 @@ LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, LPDWORD lpdwDisposit
     DWORD disposition = REG_OPENED_EXISTING_KEY;
     std::shared_ptr<Machine> used;
     LONG result = RunCall(
-        Transaction::Mode::Write,
-        [&](Machine &m) {
+        View::Mode::Write,
+        [&](Machine &m, View &view) {
             KeyId current = 0;
-            LONG r = ResolveKey(m, hKey, &current);
+            LONG r = ResolveKey(m, view, hKey, &current);
             if (r != ERROR_SUCCESS)
                 return r;
-            for (std::string_view part : SplitPath(lpSubKey)) {
-                Lookup child = win9x::registry::FindChild(*m.registry, current, part, &current);
-                if (child == Lookup::Found)
+            auto parts = SplitPath(lpSubKey);
+            for (size_t i = 0; i < parts.size(); ++i) {
+                KeyId child = 0;
+                Lookup exists = view.FindChild(current, parts[i], &child);
+                if (exists == Lookup::Found) {
+                    current = child;
                     continue;
-                if (child == Lookup::Failed)
+                }
+                if (exists == Lookup::Failed)
                     return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
-                if (!IsStorableKeyName(part))
+                if (!IsStorableKeyName(parts[i]))
                     return static_cast<LONG>(ERROR_INVALID_PARAMETER);
-                current = win9x::registry::CreateChild(*m.registry, current, part);
+                // A key below which nothing was found may itself be gone.
+                if (i == 0 && (r = MissingBelow(view, current, ERROR_SUCCESS)) != ERROR_SUCCESS)
+                    return r;
+                current = win9x::registry::CreateChild(*view.Store(), current, parts[i]);
                 if (current == 0)
                     return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
                 disposition = REG_CREATED_NEW_KEY;
             }
+            if (parts.empty() && (r = MissingBelow(view, current, ERROR_SUCCESS)) != ERROR_SUCCESS)
+                return r;
             found = current;
             return static_cast<LONG>(ERROR_SUCCESS);
         },
@@ -272,11 +331,11 @@ LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM sa
     KeyId found = 0;
     std::shared_ptr<Machine> used;
     LONG result = RunCall(
-        Transaction::Mode::Read,
-        [&](Machine &m) {
+        View::Mode::Read,
+        [&](Machine &m, View &view) {
             KeyId start = 0;
-            LONG r = ResolveKey(m, hKey, &start);
-            return r == ERROR_SUCCESS ? WalkPath(m, start, lpSubKey, &found) : r;
+            LONG r = ResolveKey(m, view, hKey, &start);
+            return r == ERROR_SUCCESS ? WalkPath(view, start, lpSubKey, &found) : r;
         },
         &used);
     if (result == ERROR_SUCCESS)
@@ -327,15 +386,18 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
         return static_cast<LONG>(injected);
     if (lpData && !lpcbData)
         return ERROR_INVALID_PARAMETER;
-    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(View::Mode::Read, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        win9x::registry::Value value;
-        Lookup found = win9x::registry::GetValue(*m.registry, key, lpValueName ? lpValueName : "", &value);
-        if (found != Lookup::Found)
-            return LookupError(found, ERROR_FILE_NOT_FOUND);
+        const win9x::registry::Value *found = nullptr;
+        Lookup lookup = view.GetValue(key, lpValueName ? lpValueName : "", &found);
+        if (lookup == Lookup::Missing)
+            return MissingBelow(view, key, ERROR_FILE_NOT_FOUND);
+        if (lookup == Lookup::Failed)
+            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+        const win9x::registry::Value &value = *found;
         if (lpType)
             *lpType = value.type;
         DWORD size = static_cast<DWORD>(value.data.size());
@@ -366,14 +428,14 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
         return ERROR_INVALID_PARAMETER;
     if ((lpValueName && std::strlen(lpValueName) > kMaxNameLength) || cbData > kMaxValueData)
         return ERROR_INVALID_PARAMETER;
-    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
+    return RunCall(View::Mode::Write, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        bool stored = win9x::registry::SetValue(*m.registry, key, lpValueName ? lpValueName : "", dwType, lpData,
-                                                cbData);
-        return static_cast<LONG>(stored ? ERROR_SUCCESS : ERROR_REGISTRY_IO_FAILED);
+        Lookup stored =
+            win9x::registry::SetValue(*view.Store(), key, lpValueName ? lpValueName : "", dwType, lpData, cbData);
+        return stored == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS) : LookupError(stored, ERROR_KEY_DELETED);
     });
 }
 
@@ -385,15 +447,19 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
         return static_cast<LONG>(injected);
     if (!lpName || !lpcchName)
         return ERROR_INVALID_PARAMETER;
-    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(View::Mode::Read, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
         std::string name;
-        Lookup found = win9x::registry::ChildNameAt(*m.registry, key, dwIndex, &name);
-        if (found != Lookup::Found)
-            return LookupError(found, ERROR_NO_MORE_ITEMS);
+        EnumPosition at = Position(hKey, &OpenKey::subkeys);
+        Lookup found = view.ChildNameAt(key, dwIndex, &at, &name);
+        RememberPosition(hKey, &OpenKey::subkeys, at);
+        if (found == Lookup::Missing)
+            return MissingBelow(view, key, ERROR_NO_MORE_ITEMS);
+        if (found == Lookup::Failed)
+            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
         // Keys carry no class text here: an empty one is reported.
         if (lpClass && lpcchClass && *lpcchClass > 0) {
             lpClass[0] = '\0';
@@ -416,15 +482,22 @@ LONG WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName, LPDWORD l
         return static_cast<LONG>(injected);
     if (!lpValueName || !lpcchValueName || (lpData && !lpcbData))
         return ERROR_INVALID_PARAMETER;
-    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(View::Mode::Read, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
+        win9x::store::Database *store = view.Store();
+        if (!store)
+            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
         win9x::registry::Value value;
-        Lookup found = win9x::registry::ValueAt(*m.registry, key, dwIndex, &value);
-        if (found != Lookup::Found)
-            return LookupError(found, ERROR_NO_MORE_ITEMS);
+        EnumPosition at = Position(hKey, &OpenKey::values);
+        Lookup found = win9x::registry::ValueAt(*store, key, dwIndex, &at, &value);
+        RememberPosition(hKey, &OpenKey::values, at);
+        if (found == Lookup::Missing)
+            return MissingBelow(view, key, ERROR_NO_MORE_ITEMS);
+        if (found == Lookup::Failed)
+            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
         LONG named = CopyEnumName(value.name, lpValueName, lpcchValueName);
         if (lpType)
             *lpType = value.type;
@@ -449,14 +522,16 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
     (void)lpReserved;
     if (DWORD injected = InjectedFailure("RegQueryInfoKeyA"))
         return static_cast<LONG>(injected);
-    return RunCall(Transaction::Mode::Read, [&](Machine &m) {
+    return RunCall(View::Mode::Read, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        auto info = win9x::registry::Info(*m.registry, key);
-        if (!info)
-            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+        win9x::registry::KeyInfo counts;
+        Lookup found = view.Info(key, &counts);
+        if (found != Lookup::Found)
+            return LookupError(found, ERROR_KEY_DELETED);
+        const win9x::registry::KeyInfo *info = &counts;
         // Keys carry no class text here: an empty one is reported.
         if (lpClass && lpcchClass && *lpcchClass > 0)
             lpClass[0] = '\0';
@@ -491,19 +566,19 @@ LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey)
         return static_cast<LONG>(injected);
     if (!lpSubKey)
         return ERROR_INVALID_PARAMETER;
-    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
+    return RunCall(View::Mode::Write, [&](Machine &m, View &view) {
         KeyId start = 0;
-        LONG r = ResolveKey(m, hKey, &start);
+        LONG r = ResolveKey(m, view, hKey, &start);
         if (r != ERROR_SUCCESS)
             return r;
         KeyId doomed = 0;
-        r = WalkPath(m, start, lpSubKey, &doomed);
+        r = WalkPath(view, start, lpSubKey, &doomed);
         if (r != ERROR_SUCCESS)
             return r;
         if (doomed <= win9x::registry::kUsersId || (IsPredefined(hKey) && doomed == start))
             return static_cast<LONG>(ERROR_ACCESS_DENIED);
-        return static_cast<LONG>(win9x::registry::DeleteTree(*m.registry, doomed) ? ERROR_SUCCESS
-                                                                                   : ERROR_REGISTRY_IO_FAILED);
+        return static_cast<LONG>(win9x::registry::DeleteTree(*view.Store(), doomed) ? ERROR_SUCCESS
+                                                                                     : ERROR_REGISTRY_IO_FAILED);
     });
 }
 
@@ -511,16 +586,16 @@ LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName)
 {
     if (DWORD injected = InjectedFailure("RegDeleteValueA"))
         return static_cast<LONG>(injected);
-    return RunCall(Transaction::Mode::Write, [&](Machine &m) {
+    return RunCall(View::Mode::Write, [&](Machine &m, View &view) {
         KeyId key = 0;
-        LONG r = ResolveKey(m, hKey, &key);
+        LONG r = ResolveKey(m, view, hKey, &key);
         if (r != ERROR_SUCCESS)
             return r;
-        bool failed = false;
-        bool deleted = win9x::registry::DeleteValue(*m.registry, key, lpValueName ? lpValueName : "", &failed);
-        if (failed)
-            return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
-        return static_cast<LONG>(deleted ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        Lookup deleted = win9x::registry::DeleteValue(*view.Store(), key, lpValueName ? lpValueName : "");
+        if (deleted == Lookup::Missing)
+            return MissingBelow(view, key, ERROR_FILE_NOT_FOUND);
+        return deleted == Lookup::Found ? static_cast<LONG>(ERROR_SUCCESS)
+                                        : static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
     });
 }
 
@@ -545,7 +620,7 @@ bool RegistryTransaction(const std::function<bool()> &body)
     if (done && tx.Commit())
         return true;
     // Still holding the registry: nobody else can have made keys meanwhile.
-    ForgetKeysAfter(*m, last);
+    ForgetBatch(*m, last);
     return false;
 }
 

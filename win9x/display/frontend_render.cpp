@@ -1,6 +1,8 @@
 // Drawing dialogs and message boxes as characters for the front ends.
 #include "display/frontend_render.h"
 
+#include <errno.h>
+
 #include <algorithm>
 #include <initializer_list>
 
@@ -12,7 +14,7 @@ using machine::ControlView;
 using machine::DialogView;
 using machine::MessageBoxView;
 
-const char kScreenLegend[] = "Legend: (*) chosen  [ Next ] button  { Back } greyed button  > selected entry";
+const char kScreenLegend[] = "Legend: (*) chosen  [ Next ] button  { Back } greyed  > selected entry";
 
 namespace {
 
@@ -174,17 +176,32 @@ void DrawComboLine(Screen &s, const ControlView &c, const Cells &at)
     s.Put(at.x, at.y, Cut("[" + shown + " v]", std::max(at.width, 3)), ink);
 }
 
-// The open list of a drop-down list: its entries numbered from 0, the
-// selected one marked, in a box below the list's line (above it when there
-// is more room there), scrolled to show the entry in focus.
-void DrawDroppedList(Screen &s, const ControlView &c, const Cells &at, int clientBottom, int cursor)
+// Where an open list lies: below the list's line, or above it when there
+// is more room there, and how many entries it shows.
+struct DropPlace {
+    bool downward = true;
+    int shown = 1;
+};
+
+DropPlace PlaceDroppedList(const ControlView &c, const Cells &at, int clientBottom)
 {
     const int count = static_cast<int>(c.items.size());
     const int below = clientBottom - (at.y + 1);
     const int above = at.y - kClientTop;
-    int shown = std::clamp(std::max(count, 1), 1, std::max(at.height - 1, 1));
-    bool downward = shown + 1 <= below || below >= above;
-    shown = std::max(1, std::min(shown, (downward ? below : above) - 1));
+    DropPlace place;
+    place.shown = std::clamp(std::max(count, 1), 1, std::max(at.height - 1, 1));
+    place.downward = place.shown + 1 <= below || below >= above;
+    place.shown = std::max(1, std::min(place.shown, (place.downward ? below : above) - 1));
+    return place;
+}
+
+// The open list of a drop-down list: its entries numbered from 0, the
+// selected one marked, in a box where PlaceDroppedList puts it, scrolled to
+// show the entry in focus.
+void DrawDroppedList(Screen &s, const ControlView &c, const Cells &at, int clientBottom, int cursor)
+{
+    const int count = static_cast<int>(c.items.size());
+    const auto [downward, shown] = PlaceDroppedList(c, at, clientBottom);
     int focus = cursor >= 0 ? cursor : std::max(c.selection, 0);
     int first = std::clamp(focus - shown + 1, 0, std::max(count - shown, 0));
     int digits = static_cast<int>(std::to_string(std::max(count - 1, 0)).size());
@@ -506,6 +523,21 @@ std::string ShownText(const ControlView &control)
     return shown;
 }
 
+int DroppedListRows(const DialogView &dialog, const ControlView &list)
+{
+    int columns = 0, rows = 0;
+    ClientSize(dialog, &columns, &rows);
+    return PlaceDroppedList(list, ToCells(list.rect, 1, kClientTop), kClientTop + rows).shown;
+}
+
+std::string ProgramName()
+{
+    std::string name = program_invocation_short_name;
+    if (name.size() > 4 && layer::EqualsIgnoreCase(name.substr(name.size() - 4), ".exe"))
+        name.resize(name.size() - 4);
+    return name;
+}
+
 // ---- What the user refers to -----------------------------------------------
 
 bool IsRadioButton(const ControlView &control)
@@ -563,6 +595,31 @@ std::string Unusable(const ControlView &control, const std::string &what)
     if (!control.enabled)
         return what + " is greyed (disabled)";
     return {};
+}
+
+int EscapeAnswer(UINT style)
+{
+    switch (style & 0x0F) {
+    case MB_OK: return IDOK;
+    case MB_OKCANCEL:
+    case 0x3:  // MB_YESNOCANCEL
+    case 0x5: return IDCANCEL;  // MB_RETRYCANCEL
+    default: return 0;
+    }
+}
+
+const char *AnswerName(int answer)
+{
+    switch (answer) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "Cancel";
+    case IDABORT: return "Abort";
+    case IDRETRY: return "Retry";
+    case IDIGNORE: return "Ignore";
+    case IDYES: return "Yes";
+    case IDNO: return "No";
+    default: return "";
+    }
 }
 
 int DefaultAnswer(UINT style)

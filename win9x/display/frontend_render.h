@@ -69,6 +69,9 @@ struct RenderOptions {
 Screen RenderScreen(const machine::DialogView *dialog, const machine::MessageBoxView *box,
                     const RenderOptions &options = {});
 
+// How many entries the open list shows at once: a page of it.
+int DroppedListRows(const machine::DialogView &dialog, const machine::ControlView &list);
+
 // Splits text into lines of at most `width` columns: its own line breaks
 // kept, long lines broken between words (a word longer than a line is cut).
 std::vector<std::string> WrapText(std::string_view text, int width);
@@ -76,6 +79,10 @@ std::vector<std::string> WrapText(std::string_view text, int width);
 // A control's text as shown: '&' marks the next letter as a shortcut (and
 // is not shown), "&&" shows one '&'.
 std::string ShownText(const machine::ControlView &control);
+
+// The program's name as the user knows it, for the front ends' one-line
+// messages: "usbcheck98" for usbcheck98.exe.
+std::string ProgramName();
 
 // ---- What the user refers to -----------------------------------------------
 
@@ -98,5 +105,10 @@ std::string Unusable(const machine::ControlView &control, const std::string &wha
 // The button a message box's Enter (or a script's "ok") answers: the first
 // of its buttons.
 int DefaultAnswer(UINT style);
+// The button Escape answers, as in Windows: Cancel when the box has one, OK
+// when OK is its only button, else none (0).
+int EscapeAnswer(UINT style);
+// A message box button's text ("OK" for IDOK).
+const char *AnswerName(int answer);
 
 }  // namespace win9x::ui

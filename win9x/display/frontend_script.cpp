@@ -26,15 +26,6 @@ using machine::DialogActions;
 using machine::DialogView;
 using machine::MessageBoxView;
 
-// The program's name as the user knows it: "usbcheck98" for usbcheck98.exe.
-std::string ProgramName()
-{
-    std::string name = program_invocation_short_name;
-    if (name.size() > 4 && layer::EqualsIgnoreCase(name.substr(name.size() - 4), ".exe"))
-        name.resize(name.size() - 4);
-    return name;
-}
-
 // Text for a one-line message: line breaks and other control characters
 // become spaces.
 std::string OneLine(std::string text)

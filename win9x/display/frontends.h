@@ -15,8 +15,9 @@ namespace win9x::ui {
 // chosen from the environment on first use).
 std::shared_ptr<machine::DialogDriver> CurrentDriver();
 
-// The front ends a person uses: the dialog drawn in the terminal (ncurses),
-// or the same actions read from a script with the screen written as text.
+// The front ends a person uses: the dialog drawn in the terminal (ncurses,
+// from a library loaded on first use), or the same actions read from a
+// script with the screen written as text.
 std::shared_ptr<machine::DialogDriver> MakeTerminalDriver();
 // `path` "-" reads standard input.
 std::shared_ptr<machine::DialogDriver> MakeScriptDriver(const std::string &path);

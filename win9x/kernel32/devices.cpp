@@ -69,6 +69,11 @@ int64_t RecordOpen(Machine &m, const std::string &instance, DWORD access, DWORD 
         SetLastError(ERROR_GEN_FAILURE);
         return 0;
     }
+    // What a writer that died left past the committed bytes goes now.
+    if (!CutUnacknowledgedBytes(*m.state, instance)) {
+        SetLastError(ERROR_GEN_FAILURE);
+        return 0;
+    }
     std::vector<int64_t> dead;
     auto opens = m.state->Prepare("SELECT id, pid, start, access, share FROM device_opens WHERE instance = ?1");
     opens.Bind(1, instance);

@@ -15,8 +15,9 @@
 #include <mutex>
 
 #include "kernel32/devices.h"
-#include "machine/api.h"
 #include "kernel32/handles.h"
+#include "machine/api.h"
+#include "machine/files_in_use.h"
 
 namespace win9x::layer {
 
@@ -26,11 +27,22 @@ using store::Transaction;
 
 // A plain file opened by CreateFileA. The mutex keeps one thread's read or
 // write whole against another's on the same handle (they share the file
-// pointer, as on Windows).
+// pointer, as on Windows). Opened without delete sharing, the file is in
+// use while the handle lives.
 class PlainFile : public IoObject {
 public:
     PlainFile(int fd, bool canRead, bool canWrite) : fd_(fd), canRead_(canRead), canWrite_(canWrite) {}
-    ~PlainFile() override { close(fd_); }
+    ~PlainFile() override
+    {
+        close(fd_);
+        if (machine_)
+            ForgetFileUse(*machine_, useId_);
+    }
+    void MarkInUse(std::shared_ptr<Machine> machine, int64_t useId)
+    {
+        machine_ = std::move(machine);
+        useId_ = useId;
+    }
     PlainFile(const PlainFile &) = delete;
     PlainFile &operator=(const PlainFile &) = delete;
 
@@ -42,6 +54,8 @@ private:
     int fd_;
     bool canRead_;
     bool canWrite_;
+    std::shared_ptr<Machine> machine_;
+    int64_t useId_ = 0;
 };
 
 // Reads until `size` bytes or the end of the file; the end is no error.
@@ -267,7 +281,7 @@ int HostOpenFlags(DWORD access, DWORD disposition)
 }
 
 // Opens a plain file on drive C: for CreateFileA.
-HANDLE OpenPlainFile(const MappedPath &path, DWORD access, DWORD disposition, DWORD flagsAndAttributes)
+HANDLE OpenPlainFile(const MappedPath &path, DWORD access, DWORD share, DWORD disposition, DWORD flagsAndAttributes)
 {
     DWORD error = ERROR_SUCCESS;
     auto m = MachineOrError(&error);
@@ -287,8 +301,14 @@ HANDLE OpenPlainFile(const MappedPath &path, DWORD access, DWORD disposition, DW
         close(fd);
         return Fail(ERROR_GEN_FAILURE, INVALID_HANDLE_VALUE);
     }
-    HANDLE handle =
-        InsertHandle(std::make_shared<PlainFile>(fd, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0));
+    auto file = std::make_shared<PlainFile>(fd, (access & GENERIC_READ) != 0, (access & GENERIC_WRITE) != 0);
+    if (!(share & FILE_SHARE_DELETE)) {
+        int64_t use = RecordFileUse(*m, path.relative, CurrentProcess());
+        if (!use)
+            return Fail(ERROR_GEN_FAILURE, INVALID_HANDLE_VALUE);  // the file closes with its object
+        file->MarkInUse(m, use);
+    }
+    HANDLE handle = InsertHandle(file);
     // Opening an existing file with CREATE_ALWAYS or OPEN_ALWAYS says so.
     bool says = path.exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS);
     SetLastError(says ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
@@ -375,6 +395,10 @@ DWORD DeletePlainFile(std::string_view path, bool force)
         return ERROR_GEN_FAILURE;
     if (!force && (error = CheckWritable(*m, *file)))
         return error;
+    // A file another process (or this one) holds open or has loaded cannot
+    // go; Windows 9x says access denied.
+    if (!force && IsFileInUse(*m, file->relative))
+        return ERROR_ACCESS_DENIED;
     if (unlink(file->host.c_str()) != 0)
         return ErrorFromErrno(errno, &*file);
     return ForgetAttributes(*m, file->relative) && tx.Commit() ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
@@ -511,9 +535,9 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     auto path = MapFilePath(lpFileName, &error);
     if (!path)
         return Fail(error, INVALID_HANDLE_VALUE);
-    // The share mode is accepted and not enforced: nothing of this machine
-    // depends on one process being locked out of another's plain file.
-    return OpenPlainFile(*path, dwDesiredAccess, dwCreationDisposition, dwFlagsAndAttributes);
+    // Of the share mode, only delete sharing plays a part for plain files:
+    // a file held open without it cannot be deleted.
+    return OpenPlainFile(*path, dwDesiredAccess, dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
 }
 
 BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,

@@ -24,6 +24,13 @@ std::shared_ptr<T> LookupHandleAs(HANDLE handle)
 // Unlinks the handle; the object goes when its last user lets it go.
 std::shared_ptr<KernelObject> RemoveHandle(HANDLE handle);
 
+// An object WaitForSingleObject waits on: WAIT_OBJECT_0, WAIT_ABANDONED,
+// WAIT_TIMEOUT, or WAIT_FAILED with the last error set.
+class WaitableObject : public KernelObject {
+public:
+    virtual DWORD WaitFor(DWORD timeoutMs) = 0;
+};
+
 // An object that ReadFile, WriteFile and DeviceIoControl work on: a plain
 // file or a device. Failures set the last error and return FALSE.
 class IoObject : public KernelObject {

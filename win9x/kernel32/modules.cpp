@@ -1,6 +1,6 @@
 // Modules: LoadLibraryA finds a DLL by name in C:\WINDOWS\SYSTEM, then
 // C:\WINDOWS (or by its path), loads the host library that lies there once
-// per process and counts its references. "SETUPAPI.DLL" is the layer's own
+// per process and counts its references; its file is in use while loaded. "SETUPAPI.DLL" is the layer's own
 // SetupAPI, which the machine can make missing, whole or function by function.
 #include <dlfcn.h>
 
@@ -9,8 +9,9 @@
 #include <mutex>
 #include <setupapi.h>
 
-#include "machine/machine.h"
 #include "machine/api.h"
+#include "machine/files_in_use.h"
+#include "machine/machine.h"
 #include "machine/text.h"
 #include "machine/paths.h"
 
@@ -20,6 +21,9 @@ struct Module {
     std::string hostPath;  // empty for a built-in module
     void *library = nullptr;
     int references = 0;
+    // A module's file is in use while it is loaded.
+    std::shared_ptr<win9x::layer::Machine> machine;
+    int64_t useId = 0;
 };
 
 std::mutex g_moduleMutex;
@@ -108,7 +112,7 @@ HMODULE AddReference(const std::string &hostPath, void *library)
     }
     uintptr_t handle = g_nextModule;
     g_nextModule += 0x10000;
-    g_modules[handle] = Module{hostPath, library, 1};
+    g_modules[handle] = Module{hostPath, library, 1, nullptr, 0};
     return reinterpret_cast<HMODULE>(handle);
 }
 
@@ -168,7 +172,13 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
         SetLastError(ERROR_BAD_EXE_FORMAT);
         return nullptr;
     }
-    return AddReference(file->host, library);
+    HMODULE handle = AddReference(file->host, library);
+    if (auto m = win9x::layer::CurrentMachine()) {
+        Module &module = g_modules[reinterpret_cast<uintptr_t>(handle)];
+        module.machine = m;
+        module.useId = win9x::layer::RecordFileUse(*m, file->relative, win9x::layer::CurrentProcess());
+    }
+    return handle;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
@@ -214,8 +224,12 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule)
         return FALSE;
     }
     if (--found->second.references == 0) {
-        if (found->second.library)
-            dlclose(found->second.library);
+        // The module is unloaded and its file no longer in use. The host
+        // library itself stays mapped: a host library cannot be loaded
+        // afresh as a Windows module is, and a monitor, which has no
+        // shutdown step, keeps its state in it.
+        if (found->second.machine)
+            win9x::layer::ForgetFileUse(*found->second.machine, found->second.useId);
         g_modules.erase(found);
     }
     return TRUE;

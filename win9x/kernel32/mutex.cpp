@@ -1,4 +1,4 @@
-// Mutexes: CreateMutexA, WaitForSingleObject, ReleaseMutex. An unnamed
+// Mutexes: CreateMutexA, waiting on one, ReleaseMutex. An unnamed
 // mutex lives in this process. A named one is shared by every process of
 // the machine through two files in the machine's locks/ folder:
 //
@@ -263,14 +263,20 @@ NameTable &Names()
 
 // A handle of CreateMutexA. Closing the process's last handle to a mutex
 // that a thread of it owns abandons the mutex.
-class MutexHandle : public KernelObject {
+class MutexHandle : public WaitableObject {
 public:
     MutexHandle(std::shared_ptr<MutexState> state, std::string key) : state_(std::move(state)), key_(std::move(key)) {}
     ~MutexHandle() override;
+    DWORD WaitFor(DWORD timeoutMs) override
+    {
+        DWORD result = state_->Wait(timeoutMs);
+        if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
+            RememberOwned(state_);
+        return result;
+    }
     MutexHandle(const MutexHandle &) = delete;
     MutexHandle &operator=(const MutexHandle &) = delete;
     MutexState &state() { return *state_; }
-    const std::shared_ptr<MutexState> &shared() const { return state_; }
 
 private:
     std::shared_ptr<MutexState> state_;
@@ -408,19 +414,6 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitia
         return Fail(error, HANDLE(nullptr));
     SetLastError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return handle;
-}
-
-DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
-{
-    if (DWORD injected = InjectedFailure("WaitForSingleObject"))
-        return Fail(injected, WAIT_FAILED);
-    auto object = LookupHandleAs<MutexHandle>(hHandle);
-    if (!object)
-        return Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
-    DWORD result = object->state().Wait(dwMilliseconds);
-    if (result == WAIT_OBJECT_0 || result == WAIT_ABANDONED)
-        RememberOwned(object->shared());
-    return result;
 }
 
 BOOL WINAPI ReleaseMutex(HANDLE hMutex)

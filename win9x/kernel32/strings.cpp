@@ -1,10 +1,11 @@
 // The kernel's string functions and wsprintfA.
-#include <cctype>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include <windows.h>
+
+#include "kernel32/word_sort.h"
 
 namespace {
 // wsprintfA never writes more than 1024 characters and the terminator.
@@ -43,24 +44,15 @@ LPSTR WINAPI lstrcatA(LPSTR lpString1, LPCSTR lpString2)
     return std::strcat(lpString1, lpString2);
 }
 
+// Both compare as Windows sorts words, not by byte value.
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2)
 {
-    int r = std::strcmp(lpString1 ? lpString1 : "", lpString2 ? lpString2 : "");
-    return r < 0 ? -1 : (r > 0 ? 1 : 0);
+    return win9x::layer::CompareWordSort(lpString1, lpString2, false);
 }
 
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2)
 {
-    const unsigned char *a = reinterpret_cast<const unsigned char *>(lpString1 ? lpString1 : "");
-    const unsigned char *b = reinterpret_cast<const unsigned char *>(lpString2 ? lpString2 : "");
-    for (;; ++a, ++b) {
-        int ca = std::tolower(*a);
-        int cb = std::tolower(*b);
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
-        if (!ca)
-            return 0;
-    }
+    return win9x::layer::CompareWordSort(lpString1, lpString2, true);
 }
 
 int WINAPIV wsprintfA(LPSTR lpOut, LPCSTR lpFmt, ...)

@@ -1,8 +1,12 @@
-// Critical sections: recursive locks within one process. The host lock
-// lives behind the record's DebugInfo field.
+// Critical sections (recursive locks within one process; the host lock
+// lives behind the record's DebugInfo field) and WaitForSingleObject on
+// whatever can be waited on: mutexes and processes.
 #include <mutex>
 
 #include <windows.h>
+
+#include "kernel32/handles.h"
+#include "machine/api.h"
 
 extern "C" {
 
@@ -26,6 +30,16 @@ void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection)
 {
     delete static_cast<std::recursive_mutex *>(lpCriticalSection->DebugInfo);
     lpCriticalSection->DebugInfo = nullptr;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds)
+{
+    if (DWORD injected = win9x::layer::InjectedFailure("WaitForSingleObject"))
+        return win9x::layer::Fail(injected, WAIT_FAILED);
+    auto object = win9x::layer::LookupHandleAs<win9x::layer::WaitableObject>(hHandle);
+    if (!object)
+        return win9x::layer::Fail(ERROR_INVALID_HANDLE, WAIT_FAILED);
+    return object->WaitFor(dwMilliseconds);
 }
 
 }  // extern "C"

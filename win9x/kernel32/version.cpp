@@ -99,6 +99,28 @@ DWORD WINAPI GetTickCount(void)
     return static_cast<DWORD>(win9x::layer::WallClockMs() - boot);
 }
 
+// The performance counter counts nanoseconds of the host's monotonic clock.
+BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER *lpPerformanceCount)
+{
+    if (!lpPerformanceCount) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto since = std::chrono::steady_clock::now().time_since_epoch();
+    lpPerformanceCount->QuadPart = std::chrono::duration_cast<std::chrono::nanoseconds>(since).count();
+    return TRUE;
+}
+
+BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER *lpFrequency)
+{
+    if (!lpFrequency) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    lpFrequency->QuadPart = 1000000000;
+    return TRUE;
+}
+
 void WINAPI Sleep(DWORD dwMilliseconds)
 {
     std::this_thread::sleep_for(std::chrono::milliseconds(dwMilliseconds));

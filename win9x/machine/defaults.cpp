@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "machine/hardware.h"
 #include "machine/machine.h"
 #include "machine/registry_store.h"
 #include "machine/schema.h"
@@ -38,7 +39,7 @@ bool SetText(store::Database &db, const char *path, const char *name, const char
 {
     KeyId key = CreateKey(db, registry::kLocalMachineId, path);
     return key != 0 && registry::SetValue(db, key, name, REG_SZ, reinterpret_cast<const uint8_t *>(text),
-                                          std::strlen(text) + 1);
+                                          std::strlen(text) + 1) == registry::Lookup::Found;
 }
 
 const char *VersionNumber(machine::WindowsVersion os)
@@ -105,9 +106,18 @@ bool WriteDefaultRegistry(store::Database &db, machine::WindowsVersion os)
 
 bool EnsureStateSchema(store::Database &db)
 {
-    return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
-           db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
-                   "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)");
+    // Version 2 keeps the printers' received bytes in files beside the
+    // database; version 3 adds the files live processes hold in use.
+    return db.EnsureSchema(3, [&db] {
+        return db.Exec("CREATE TABLE IF NOT EXISTS settings(name TEXT PRIMARY KEY, value TEXT NOT NULL)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS file_attributes("
+                       "  path TEXT PRIMARY KEY COLLATE NOCASE, attributes INTEGER NOT NULL)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS files_in_use("
+                       "  id INTEGER PRIMARY KEY AUTOINCREMENT, path TEXT NOT NULL COLLATE NOCASE,"
+                       "  pid INTEGER NOT NULL, start INTEGER NOT NULL)") &&
+               db.Exec("CREATE INDEX IF NOT EXISTS files_in_use_by_path ON files_in_use(path)") &&
+               CreateHardwareTables(db);
+    });
 }
 
 }  // namespace win9x::layer

@@ -4,6 +4,7 @@
 
 #include "machine/machine.h"
 #include "machine/process_identity.h"
+#include "machine/received_file.h"
 
 namespace win9x::layer {
 
@@ -66,7 +67,64 @@ std::vector<machine::Printer> Query(const std::string &where, const std::string 
 
 }  // namespace
 
-bool EnsureHardwareSchema(store::Database &db)
+namespace {
+
+// The printer's row and the committed length of its received bytes.
+bool ReceivedState(store::Database &db, const std::string &instanceId, int64_t *row, int64_t *length)
+{
+    auto stmt = db.Prepare("SELECT rowid, received FROM printers WHERE instance = ?1");
+    stmt.Bind(1, instanceId);
+    if (!stmt.Step())
+        return false;
+    *row = stmt.Int(0);
+    *length = stmt.Int(1);
+    return true;
+}
+
+bool SetReceivedLength(store::Database &db, int64_t row, int64_t length)
+{
+    auto update = db.Prepare("UPDATE printers SET received = ?2 WHERE rowid = ?1");
+    update.Bind(1, row).Bind(2, length);
+    return update.Run();
+}
+
+// Each printer's bytes from printer_data into its file.
+bool MovePrintersBytes(store::Database &db)
+{
+    auto printers = db.Prepare("SELECT rowid, instance FROM printers");
+    while (printers.Step()) {
+        std::string bytes;
+        auto chunks = db.Prepare("SELECT data FROM printer_data WHERE instance = ?1 ORDER BY id");
+        chunks.Bind(1, printers.Text(1));
+        while (chunks.Step()) {
+            auto chunk = chunks.Blob(0);
+            bytes.append(chunk.begin(), chunk.end());
+        }
+        int64_t row = printers.Int(0);
+        if (chunks.failed() || !received::Replace(received::PathFor(db.path(), row), bytes) ||
+            !SetReceivedLength(db, row, static_cast<int64_t>(bytes.size())))
+            return false;
+    }
+    return !printers.failed();
+}
+
+// A machine made before the bytes moved out kept them in printer_data.
+bool MoveReceivedIntoFiles(store::Database &db)
+{
+    {
+        auto table = db.Prepare("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'printer_data'");
+        if (!table.Step())
+            return !table.failed();
+    }
+    // Statements still reading would keep the table from being dropped.
+    if (!MovePrintersBytes(db))
+        return false;
+    return db.Exec("DROP TABLE printer_data");
+}
+
+}  // namespace
+
+bool CreateHardwareTables(store::Database &db)
 {
     return db.Exec("CREATE TABLE IF NOT EXISTS printers("
                    "  instance TEXT PRIMARY KEY COLLATE NOCASE, serial TEXT NOT NULL,"
@@ -75,12 +133,10 @@ bool EnsureHardwareSchema(store::Database &db)
                    "  device_id TEXT NOT NULL DEFAULT '', refuse_writes INTEGER NOT NULL DEFAULT 0,"
                    "  fail_control_in INTEGER NOT NULL DEFAULT 0, fail_open INTEGER NOT NULL DEFAULT 0,"
                    "  received INTEGER NOT NULL DEFAULT 0)") &&
-           db.Exec("CREATE TABLE IF NOT EXISTS printer_data("
-                   "  id INTEGER PRIMARY KEY AUTOINCREMENT, instance TEXT NOT NULL COLLATE NOCASE, data BLOB NOT NULL)") &&
-           db.Exec("CREATE INDEX IF NOT EXISTS printer_data_by_instance ON printer_data(instance, id)") &&
            db.Exec("CREATE TABLE IF NOT EXISTS device_opens("
                    "  id INTEGER PRIMARY KEY AUTOINCREMENT, instance TEXT NOT NULL COLLATE NOCASE,"
-                   "  pid INTEGER NOT NULL, start INTEGER NOT NULL, access INTEGER NOT NULL, share INTEGER NOT NULL)");
+                   "  pid INTEGER NOT NULL, start INTEGER NOT NULL, access INTEGER NOT NULL, share INTEGER NOT NULL)") &&
+           MoveReceivedIntoFiles(db);
 }
 
 std::optional<machine::Printer> LoadPrinter(store::Database &db, const std::string &instanceId)
@@ -106,11 +162,24 @@ bool IsAttached(const std::string &instanceId)
 bool RecordReceived(store::Database &db, const std::string &instanceId, const void *data, size_t size,
                     int64_t paperLeft)
 {
-    auto insert = db.Prepare("INSERT INTO printer_data(instance, data) VALUES (?1, ?2)");
-    insert.Bind(1, instanceId).BindBlob(2, data, size);
-    auto update = db.Prepare("UPDATE printers SET received = received + ?2, paper = ?3 WHERE instance = ?1");
-    update.Bind(1, instanceId).Bind(2, static_cast<int64_t>(size)).Bind(3, paperLeft);
-    return insert.Run() && update.Run();
+    int64_t row = 0, length = 0;
+    if (!ReceivedState(db, instanceId, &row, &length) ||
+        !received::Append(received::PathFor(db.path(), row), &length, data, size))
+        return false;
+    auto update = db.Prepare("UPDATE printers SET received = ?2, paper = ?3 WHERE rowid = ?1");
+    update.Bind(1, row).Bind(2, length).Bind(3, paperLeft);
+    return update.Run();
+}
+
+bool CutUnacknowledgedBytes(store::Database &db, const std::string &instanceId)
+{
+    int64_t row = 0, length = 0, committed = 0;
+    if (!ReceivedState(db, instanceId, &row, &length))
+        return false;
+    committed = length;
+    if (!received::Cut(received::PathFor(db.path(), row), &length))
+        return false;
+    return length == committed || SetReceivedLength(db, row, length);
 }
 
 bool CountControlRequest(store::Database &db, const machine::Printer &printer)
@@ -135,7 +204,10 @@ bool AddPrinter(const std::string &instanceId, const std::string &serial, const 
     store::Transaction tx(*m->state, store::Transaction::Mode::Write);
     auto stmt = m->state->Prepare("INSERT OR IGNORE INTO printers(instance, serial, device_id) VALUES (?1, ?2, ?3)");
     stmt.Bind(1, instanceId).Bind(2, serial).Bind(3, deviceId);
-    return tx.ok() && stmt.Run() && tx.Commit();
+    if (!tx.ok() || !stmt.Run() || !tx.Commit())
+        return false;
+    m->state->shared().Notify();
+    return true;
 }
 
 std::optional<Printer> FindPrinterBySerial(const std::string &serial)
@@ -177,23 +249,36 @@ bool UpdatePrinter(const Printer &p)
         .Bind(7, p.refuseWrites)
         .Bind(8, static_cast<int64_t>(p.failControlIn))
         .Bind(9, p.failOpen);
-    return tx.ok() && stmt.Run() && m->state->Changes() == 1 && tx.Commit();
+    if (!tx.ok() || !stmt.Run() || m->state->Changes() != 1 || !tx.Commit())
+        return false;
+    m->state->shared().Notify();
+    return true;
 }
 
+uint32_t PrinterChanges()
+{
+    auto m = layer::CurrentMachine();
+    return m ? m->state->shared().Notices() : 0;
+}
+
+bool WaitForPrinterChange(uint32_t seen, unsigned timeoutMs)
+{
+    auto m = layer::CurrentMachine();
+    return m && m->state->shared().WaitForNotice(seen, timeoutMs);
+}
+
+// Reading and clearing hold the write lock: a writer of the file waits, and
+// the committed length stays the file's while it is read.
 std::string ReceivedBytes(const std::string &instanceId)
 {
-    std::string bytes;
     auto m = layer::CurrentMachine();
     if (!m)
-        return bytes;
-    store::Transaction tx(*m->state, store::Transaction::Mode::Read);
-    auto stmt = m->state->Prepare("SELECT data FROM printer_data WHERE instance = ?1 ORDER BY id");
-    stmt.Bind(1, instanceId);
-    while (stmt.Step()) {
-        auto chunk = stmt.Blob(0);
-        bytes.append(chunk.begin(), chunk.end());
-    }
-    return bytes;
+        return {};
+    store::Transaction tx(*m->state, store::Transaction::Mode::Write);
+    int64_t row = 0, length = 0;
+    if (!tx.ok() || !layer::ReceivedState(*m->state, instanceId, &row, &length))
+        return {};
+    return layer::received::Read(layer::received::PathFor(m->state->path(), row), length);
 }
 
 bool ClearReceived(const std::string &instanceId)
@@ -202,11 +287,14 @@ bool ClearReceived(const std::string &instanceId)
     if (!m)
         return false;
     store::Transaction tx(*m->state, store::Transaction::Mode::Write);
-    auto del = m->state->Prepare("DELETE FROM printer_data WHERE instance = ?1");
-    del.Bind(1, instanceId);
-    auto reset = m->state->Prepare("UPDATE printers SET received = 0 WHERE instance = ?1");
-    reset.Bind(1, instanceId);
-    return tx.ok() && del.Run() && reset.Run() && tx.Commit();
+    int64_t row = 0, length = 0;
+    if (!tx.ok() || !layer::ReceivedState(*m->state, instanceId, &row, &length))
+        return false;
+    // The file first: a crash before the commit leaves it shorter than the
+    // committed length, which the next write or open takes as it is.
+    length = 0;
+    return layer::received::Cut(layer::received::PathFor(m->state->path(), row), &length) &&
+           layer::SetReceivedLength(*m->state, row, 0) && tx.Commit();
 }
 
 uint8_t PrinterStatus(const Printer &printer)

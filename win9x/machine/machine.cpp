@@ -11,6 +11,7 @@
 #include "machine/machine.h"
 #include "machine/text.h"
 #include "machine/hardware.h"
+#include "machine/received_file.h"
 #include "machine/schema.h"
 
 namespace fs = std::filesystem;
@@ -38,13 +39,75 @@ const char *const kDriveFolders[] = {"Windows",
 
 namespace {
 
+// The parts every machine has; a directory with some of them but not all is
+// a damaged machine, which is never completed silently.
+const char *const kMachineParts[] = {"registry.db", "machine.db", "drive_c"};
+
+bool PartExists(const fs::path &dir, const char *part)
+{
+    std::error_code ec;
+    return std::string_view(part) == "drive_c" ? fs::is_directory(dir / part, ec)
+                                               : fs::is_regular_file(dir / part, ec);
+}
+
+// The first part the directory lacks, or null when it has them all.
+const char *MissingPart(const fs::path &dir)
+{
+    for (const char *part : kMachineParts) {
+        if (!PartExists(dir, part))
+            return part;
+    }
+    return nullptr;
+}
+
+bool HasAnyPart(const fs::path &dir)
+{
+    for (const char *part : kMachineParts) {
+        if (PartExists(dir, part))
+            return true;
+    }
+    return false;
+}
+
+std::string IncompleteMessage(const std::string &dir, const std::string &what)
+{
+    return "the machine in " + dir + " is incomplete (" + what + "); `ovlsim init --force` makes a new one";
+}
+
+// Opens one of the machine's databases, which must exist and hold tables: an
+// empty file is a damaged machine, not a new database.
+std::unique_ptr<store::Database> OpenExistingDatabase(const std::string &dir, const std::string &path,
+                                                      const char *name, std::string *error)
+{
+    auto db = store::Database::Open(path + "/" + name, store::Database::Create::No, error);
+    if (!db)
+        return nullptr;
+    bool empty = false;
+    {
+        store::Transaction tx(*db, store::Transaction::Mode::Read);
+        auto stmt = db->Prepare("SELECT count(*) FROM sqlite_master");
+        empty = tx.ok() && stmt.Step() && stmt.Int(0) == 0;
+    }
+    if (empty) {
+        if (error)
+            *error = IncompleteMessage(dir, std::string(name) + " empty");
+        return nullptr;
+    }
+    return db;
+}
+
 std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
 {
     std::error_code ec;
     fs::path absolute = fs::absolute(dir, ec);
-    if (ec || !machine::IsMachineDirectory(absolute.string())) {
+    if (ec || !HasAnyPart(absolute)) {
         if (error)
             *error = "no machine in " + dir + " (create one with 'ovlsim init')";
+        return nullptr;
+    }
+    if (const char *missing = MissingPart(absolute)) {
+        if (error)
+            *error = IncompleteMessage(dir, std::string(missing) + " missing");
         return nullptr;
     }
     auto m = std::make_shared<Machine>();
@@ -52,13 +115,13 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
     if (!m->dir.empty() && m->dir.back() == '/')
         m->dir.pop_back();
     m->driveC = m->dir + "/drive_c";
-    m->registry = store::Database::Open(m->dir + "/registry.db", error);
+    m->registry = OpenExistingDatabase(dir, m->dir, "registry.db", error);
     if (!m->registry)
         return nullptr;
-    m->state = store::Database::Open(m->dir + "/machine.db", error);
+    m->state = OpenExistingDatabase(dir, m->dir, "machine.db", error);
     if (!m->state)
         return nullptr;
-    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state) || !EnsureHardwareSchema(*m->state)) {
+    if (!EnsureRegistrySchema(*m->registry) || !EnsureStateSchema(*m->state)) {
         if (error)
             *error = "the machine's databases in " + dir + " are damaged";
         return nullptr;
@@ -183,17 +246,34 @@ const char *VersionText(WindowsVersion version)
 
 bool IsMachineDirectory(const std::string &dir)
 {
-    std::error_code ec;
-    return fs::is_regular_file(fs::path(dir) / "registry.db", ec) && fs::is_directory(fs::path(dir) / "drive_c", ec);
+    return layer::MissingPart(dir) == nullptr;
 }
+
+namespace {
+
+// Creates a new database of the machine with its tables.
+bool CreateDatabase(const fs::path &path, bool (*schema)(store::Database &), std::string *error)
+{
+    auto db = store::Database::Open(path.string(), store::Database::Create::Yes, error);
+    if (db && schema(*db))
+        return true;
+    if (error && db)
+        *error = "cannot create the tables of " + path.string();
+    return false;
+}
+
+}  // namespace
 
 bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *error)
 {
     std::error_code ec;
     if (fs::exists(dir, ec)) {
-        if (IsMachineDirectory(dir) && !force) {
-            if (error)
-                *error = "a machine already exists in " + dir + " (use --force to replace it)";
+        if (layer::HasAnyPart(dir) && !force) {
+            if (error) {
+                const char *missing = layer::MissingPart(dir);
+                *error = missing ? layer::IncompleteMessage(dir, std::string(missing) + " missing")
+                                 : "a machine already exists in " + dir + " (use --force to replace it)";
+            }
             return false;
         }
         if (!fs::is_directory(dir, ec)) {
@@ -201,11 +281,13 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
                 *error = dir + " exists and is not a directory";
             return false;
         }
-        if (IsMachineDirectory(dir)) {
+        if (layer::HasAnyPart(dir)) {
             Close();
-            for (const char *name : {"registry.db", "registry.db-wal", "registry.db-shm", "machine.db", "machine.db-wal",
-                                     "machine.db-shm"})
-                fs::remove(fs::path(dir) / name, ec);
+            for (const char *db : {"registry.db", "machine.db"}) {
+                for (const auto &name : store::Database::Companions((fs::path(dir) / db).string()))
+                    fs::remove(name, ec);
+            }
+            layer::received::RemoveAll(dir);
             fs::remove_all(fs::path(dir) / "drive_c", ec);
             fs::remove_all(fs::path(dir) / "locks", ec);
             fs::remove_all(fs::path(dir) / "hardware", ec);
@@ -224,12 +306,10 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
         }
     }
     fs::create_directories(fs::path(dir) / "locks", ec);
-    {
-        // Creating registry.db makes the directory a machine.
-        auto db = store::Database::Open((fs::path(dir) / "registry.db").string(), error);
-        if (!db || !layer::EnsureRegistrySchema(*db))
-            return false;
-    }
+    // The databases come last: with them the directory is a whole machine.
+    if (!CreateDatabase(fs::path(dir) / "machine.db", layer::EnsureStateSchema, error) ||
+        !CreateDatabase(fs::path(dir) / "registry.db", layer::EnsureRegistrySchema, error))
+        return false;
     if (!Open(dir, error))
         return false;
     auto m = layer::CurrentMachine();

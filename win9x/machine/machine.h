@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "machine/registry_cache.h"
 #include "machine/store.h"
 #include "win9x/machine.h"
 
@@ -17,6 +18,7 @@ struct Machine {
     std::string driveC;  // dir + "/drive_c"
     std::unique_ptr<store::Database> registry;  // registry.db
     std::unique_ptr<store::Database> state;     // machine.db: settings, hardware, processes
+    registry::Cache registryCache;              // guarded by registry's mutex
     machine::WindowsVersion version = machine::WindowsVersion::Win98;
     uint64_t bootTimeMs = 0;
 };

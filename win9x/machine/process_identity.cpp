@@ -40,6 +40,11 @@ ProcessIdentity CurrentProcess()
     return self;
 }
 
+ProcessIdentity IdentityOf(int64_t pid)
+{
+    return ProcessIdentity{pid, StartTime(pid)};
+}
+
 bool IsAlive(const ProcessIdentity &process)
 {
     if (process.pid <= 0)

@@ -12,6 +12,8 @@ struct ProcessIdentity {
 };
 
 ProcessIdentity CurrentProcess();
+// The identity of another process, read now (start -1 when it is gone).
+ProcessIdentity IdentityOf(int64_t pid);
 bool IsAlive(const ProcessIdentity &process);
 
 }  // namespace win9x::layer

@@ -5,23 +5,37 @@
 
 namespace win9x::registry {
 
+namespace {
+
+// Version 2 added the value order index and the deletion count that lets
+// an enumeration continue where it stood.
+constexpr int kSchemaVersion = 2;
+
+}  // namespace
+
 bool CreateSchema(store::Database &db)
 {
-    return db.Exec("CREATE TABLE IF NOT EXISTS reg_keys("
-                   "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                   "  parent INTEGER REFERENCES reg_keys(id),"
-                   "  name TEXT NOT NULL)") &&
-           db.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_keys_by_parent ON reg_keys(parent, name COLLATE NOCASE)") &&
-           db.Exec("CREATE INDEX IF NOT EXISTS reg_keys_in_order ON reg_keys(parent, id)") &&
-           db.Exec("CREATE TABLE IF NOT EXISTS reg_values("
-                   "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
-                   "  key INTEGER NOT NULL REFERENCES reg_keys(id),"
-                   "  name TEXT NOT NULL,"
-                   "  type INTEGER NOT NULL,"
-                   "  data BLOB NOT NULL)") &&
-           db.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_values_by_key ON reg_values(key, name COLLATE NOCASE)") &&
-           db.Exec("INSERT OR IGNORE INTO reg_keys(id, parent, name) VALUES"
-                   " (1, NULL, 'HKEY_LOCAL_MACHINE'), (2, NULL, 'HKEY_CURRENT_USER'), (3, NULL, 'HKEY_USERS')");
+    return db.EnsureSchema(kSchemaVersion, [&db] {
+        return db.Exec("CREATE TABLE IF NOT EXISTS reg_keys("
+                       "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       "  parent INTEGER REFERENCES reg_keys(id),"
+                       "  name TEXT NOT NULL)") &&
+               db.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_keys_by_parent ON reg_keys(parent, name COLLATE NOCASE)") &&
+               db.Exec("CREATE INDEX IF NOT EXISTS reg_keys_in_order ON reg_keys(parent, id)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS reg_values("
+                       "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
+                       "  key INTEGER NOT NULL REFERENCES reg_keys(id),"
+                       "  name TEXT NOT NULL,"
+                       "  type INTEGER NOT NULL,"
+                       "  data BLOB NOT NULL)") &&
+               db.Exec("CREATE UNIQUE INDEX IF NOT EXISTS reg_values_by_key ON reg_values(key, name COLLATE NOCASE)") &&
+               db.Exec("CREATE INDEX IF NOT EXISTS reg_values_in_order ON reg_values(key, id)") &&
+               db.Exec("CREATE TABLE IF NOT EXISTS reg_deletions(id INTEGER PRIMARY KEY CHECK (id = 1),"
+                       "  count INTEGER NOT NULL)") &&
+               db.Exec("INSERT OR IGNORE INTO reg_deletions(id, count) VALUES (1, 0)") &&
+               db.Exec("INSERT OR IGNORE INTO reg_keys(id, parent, name) VALUES"
+                       " (1, NULL, 'HKEY_LOCAL_MACHINE'), (2, NULL, 'HKEY_CURRENT_USER'), (3, NULL, 'HKEY_USERS')");
+    });
 }
 
 // Found when a row came, Missing when the statement ran to its end without
@@ -66,22 +80,71 @@ KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name)
     return stmt.Run() ? db.LastInsertId() : 0;
 }
 
-Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, std::string *name)
+namespace {
+
+bool Deletions(store::Database &db, int64_t *count)
 {
-    auto stmt = db.Prepare("SELECT name FROM reg_keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
-    stmt.Bind(1, parent).Bind(2, static_cast<int64_t>(index));
+    auto stmt = db.Prepare("SELECT count FROM reg_deletions WHERE id = 1");
+    if (!stmt.Step())
+        return false;
+    *count = stmt.Int(0);
+    return true;
+}
+
+bool CountDeletion(store::Database &db)
+{
+    return db.Prepare("UPDATE reg_deletions SET count = count + 1 WHERE id = 1").Run();
+}
+
+// Steps `next` (rows after ?2 in order) when the position allows, else
+// `nth` (the row at offset ?2); both take the owner as ?1 and give the
+// row's id first. Notes where the enumeration stands; *used is the
+// statement that ran.
+Lookup StepAt(store::Database &db, store::Statement &next, store::Statement &nth, int64_t owner, uint32_t index,
+              EnumPosition *at, store::Statement **used)
+{
+    int64_t deletions = 0;
+    if (!Deletions(db, &deletions))
+        return Lookup::Failed;
+    bool follows = at->row != 0 && at->deletions == deletions && index == at->index + 1;
+    store::Statement &stmt = follows ? next : nth;
+    stmt.Bind(1, owner).Bind(2, follows ? at->row : static_cast<int64_t>(index));
+    *used = &stmt;
     bool found = stmt.Step();
-    if (found)
-        *name = stmt.Text(0);
+    *at = found ? EnumPosition{index, stmt.Int(0), deletions} : EnumPosition{};
     return Outcome(stmt, found);
 }
 
-static Value ReadValueRow(store::Statement &stmt)
+}  // namespace
+
+Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, EnumPosition *at, std::string *name)
+{
+    auto next = db.Prepare("SELECT id, name FROM reg_keys WHERE parent = ?1 AND id > ?2 ORDER BY id LIMIT 1");
+    auto nth = db.Prepare("SELECT id, name FROM reg_keys WHERE parent = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
+    store::Statement *used = nullptr;
+    Lookup found = StepAt(db, next, nth, parent, index, at, &used);
+    if (found == Lookup::Found)
+        *name = used->Text(1);
+    return found;
+}
+
+// A value row's name, type and data, from column `first` on.
+bool Children(store::Database &db, KeyId parent, std::vector<Child> *children)
+{
+    auto stmt = db.Prepare("SELECT id, name FROM reg_keys WHERE parent = ?1 ORDER BY id");
+    stmt.Bind(1, parent);
+    children->clear();
+    while (stmt.Step())
+        children->push_back(Child{stmt.Int(0), stmt.Text(1)});
+    return !stmt.failed();
+}
+
+static Value ReadValueRow(store::Statement &stmt, int first = 0)
 {
     Value value;
-    value.name = stmt.Text(0);
-    value.type = static_cast<uint32_t>(stmt.Int(1));
-    value.data = stmt.Blob(2);
+    value.name = stmt.Text(first);
+    value.type = static_cast<uint32_t>(stmt.Int(first + 1));
+    value.data = stmt.Blob(first + 2);
     return value;
 }
 
@@ -95,56 +158,72 @@ Lookup GetValue(store::Database &db, KeyId key, std::string_view name, Value *va
     return Outcome(stmt, found);
 }
 
-Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, Value *value)
+Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, EnumPosition *at, Value *value)
 {
-    auto stmt = db.Prepare("SELECT name, type, data FROM reg_values WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
-    stmt.Bind(1, key).Bind(2, static_cast<int64_t>(index));
-    bool found = stmt.Step();
-    if (found)
-        *value = ReadValueRow(stmt);
-    return Outcome(stmt, found);
+    auto next = db.Prepare("SELECT id, name, type, data FROM reg_values WHERE key = ?1 AND id > ?2 ORDER BY id LIMIT 1");
+    auto nth = db.Prepare("SELECT id, name, type, data FROM reg_values WHERE key = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
+    store::Statement *used = nullptr;
+    Lookup found = StepAt(db, next, nth, key, index, at, &used);
+    if (found == Lookup::Found)
+        *value = ReadValueRow(*used, 1);
+    return found;
 }
 
-bool SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data, size_t size)
+Lookup SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data,
+                size_t size)
 {
     // An existing value keeps its place in the enumeration order.
-    auto update = db.Prepare("UPDATE reg_values SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2 COLLATE NOCASE");
-    update.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
-    if (!update.Run())
-        return false;
-    if (db.Changes() > 0)
-        return true;
+    {
+        auto update =
+            db.Prepare("UPDATE reg_values SET type = ?3, data = ?4 WHERE key = ?1 AND name = ?2 COLLATE NOCASE");
+        update.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
+        if (!update.Run())
+            return Lookup::Failed;
+        if (db.Changes() > 0)
+            return Lookup::Found;
+    }
+    // Only a new value needs to know that its key is still there.
+    Lookup exists = KeyExists(db, key);
+    if (exists != Lookup::Found)
+        return exists;
     auto insert = db.Prepare("INSERT INTO reg_values(key, name, type, data) VALUES (?1, ?2, ?3, ?4)");
     insert.Bind(1, key).Bind(2, name).Bind(3, static_cast<int64_t>(type)).BindBlob(4, data, size);
-    return insert.Run();
+    return insert.Run() ? Lookup::Found : Lookup::Failed;
 }
 
-bool DeleteValue(store::Database &db, KeyId key, std::string_view name, bool *failed)
+Lookup DeleteValue(store::Database &db, KeyId key, std::string_view name)
 {
     auto stmt = db.Prepare("DELETE FROM reg_values WHERE key = ?1 AND name = ?2 COLLATE NOCASE");
     stmt.Bind(1, key).Bind(2, name);
-    *failed = !stmt.Run();
-    return !*failed && db.Changes() > 0;
+    if (!stmt.Run())
+        return Lookup::Failed;
+    if (db.Changes() == 0)
+        return Lookup::Missing;
+    return CountDeletion(db) ? Lookup::Found : Lookup::Failed;
 }
 
-std::optional<KeyInfo> Info(store::Database &db, KeyId key)
+std::optional<KeyInfo> Info(store::Database &db, KeyId key, bool *failed)
 {
+    // One statement: no row when the key is gone.
+    auto stmt = db.Prepare(
+        "SELECT (SELECT count(*) FROM reg_keys WHERE parent = k.id),"
+        " (SELECT coalesce(max(length(CAST(name AS BLOB))), 0) FROM reg_keys WHERE parent = k.id),"
+        " (SELECT count(*) FROM reg_values WHERE key = k.id),"
+        " (SELECT coalesce(max(length(CAST(name AS BLOB))), 0) FROM reg_values WHERE key = k.id),"
+        " (SELECT coalesce(max(length(data)), 0) FROM reg_values WHERE key = k.id)"
+        " FROM reg_keys k WHERE k.id = ?1");
+    stmt.Bind(1, key);
+    *failed = false;
+    if (!stmt.Step()) {
+        *failed = stmt.failed();
+        return std::nullopt;
+    }
     KeyInfo info;
-    auto keys =
-        db.Prepare("SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0) FROM reg_keys WHERE parent = ?1");
-    keys.Bind(1, key);
-    if (!keys.Step())
-        return std::nullopt;
-    info.subkeys = static_cast<uint32_t>(keys.Int(0));
-    info.maxSubkeyName = static_cast<uint32_t>(keys.Int(1));
-    auto values = db.Prepare("SELECT count(*), coalesce(max(length(CAST(name AS BLOB))), 0),"
-                             " coalesce(max(length(data)), 0) FROM reg_values WHERE key = ?1");
-    values.Bind(1, key);
-    if (!values.Step())
-        return std::nullopt;
-    info.values = static_cast<uint32_t>(values.Int(0));
-    info.maxValueName = static_cast<uint32_t>(values.Int(1));
-    info.maxValueData = static_cast<uint32_t>(values.Int(2));
+    info.subkeys = static_cast<uint32_t>(stmt.Int(0));
+    info.maxSubkeyName = static_cast<uint32_t>(stmt.Int(1));
+    info.values = static_cast<uint32_t>(stmt.Int(2));
+    info.maxValueName = static_cast<uint32_t>(stmt.Int(3));
+    info.maxValueData = static_cast<uint32_t>(stmt.Int(4));
     return info;
 }
 
@@ -172,7 +251,7 @@ bool DeleteTree(store::Database &db, KeyId key)
         if (!del.Run())
             return false;
     }
-    return true;
+    return CountDeletion(db);
 }
 
 std::optional<std::pair<std::string, KeyId>> NameAndParent(store::Database &db, KeyId key)

@@ -25,6 +25,11 @@ struct Value {
     std::vector<uint8_t> data;
 };
 
+struct Child {
+    KeyId id = 0;
+    std::string name;
+};
+
 struct KeyInfo {
     uint32_t subkeys = 0;
     uint32_t maxSubkeyName = 0;  // characters
@@ -37,6 +42,16 @@ struct KeyInfo {
 // be read (so that a failed read is never mistaken for a missing name).
 enum class Lookup { Found, Missing, Failed };
 
+// Where an enumeration by index stands: the row at `index` was `row`. The
+// next index continues after that row, as long as no key or value has been
+// deleted since (`deletions`); rows made later always come last.
+struct EnumPosition {
+    uint32_t index = 0;
+    int64_t row = 0;  // 0: nothing remembered
+    int64_t deletions = 0;
+};
+
+// Creates the tables, or brings an older file's up to date.
 bool CreateSchema(store::Database &db);
 Lookup KeyExists(store::Database &db, KeyId key);
 Lookup FindChild(store::Database &db, KeyId parent, std::string_view name, KeyId *child);
@@ -44,13 +59,21 @@ Lookup FindChild(store::Database &db, KeyId parent, std::string_view name, KeyId
 bool LastKeyId(store::Database &db, KeyId *last);
 // Creates the child (its name kept as given); 0 on failure.
 KeyId CreateChild(store::Database &db, KeyId parent, std::string_view name);
-Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, std::string *name);
+// The child at `index` in creation order, continuing from *at when it can.
+Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, EnumPosition *at, std::string *name);
+// Every child in creation order.
+bool Children(store::Database &db, KeyId parent, std::vector<Child> *children);
 Lookup GetValue(store::Database &db, KeyId key, std::string_view name, Value *value);
-Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, Value *value);
-bool SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data, size_t size);
-// False when there was no such value (or on an error, with *failed set).
-bool DeleteValue(store::Database &db, KeyId key, std::string_view name, bool *failed);
-std::optional<KeyInfo> Info(store::Database &db, KeyId key);
+Lookup ValueAt(store::Database &db, KeyId key, uint32_t index, EnumPosition *at, Value *value);
+// Replaces an existing value (which keeps its place) or adds one; Missing
+// when the key is gone.
+Lookup SetValue(store::Database &db, KeyId key, std::string_view name, uint32_t type, const uint8_t *data,
+                size_t size);
+// Found when the value was deleted, Missing when there was none.
+Lookup DeleteValue(store::Database &db, KeyId key, std::string_view name);
+// Counts and longest names and data below the key; nullopt when the key is
+// gone, *failed set when the store could not be read.
+std::optional<KeyInfo> Info(store::Database &db, KeyId key, bool *failed);
 // Deletes the key, its values and every key below it.
 bool DeleteTree(store::Database &db, KeyId key);
 // The name and parent of a key, for walking a path back to its root.

@@ -1,6 +1,8 @@
 // SQLite connection, statement cache and nestable transactions.
 #include "machine/store.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 namespace win9x::store {
@@ -9,6 +11,13 @@ namespace {
 // Another process of the machine may hold the write lock for a while (a long
 // batch, a busy machine): wait for it rather than fail.
 constexpr int kBusyTimeoutMs = 60000;
+// A checkpoint syncs the log and the database, several milliseconds on a
+// disk: few of them keep writes fast. The first process to open a database
+// alone rebuilds the log's index by reading the whole log, a millisecond or
+// more a megabyte: the last connection to close checkpoints a log larger
+// than a quarter megabyte, and cuts it to nothing.
+constexpr int64_t kLogBytes = 8 << 20;
+constexpr int64_t kLogBytesAtClose = 256 << 10;
 }  // namespace
 
 Statement::Statement(Database &db, sqlite3_stmt *stmt, bool cached) : db_(&db), stmt_(stmt), cached_(cached)
@@ -109,10 +118,10 @@ bool Statement::IsNull(int column) const
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-std::unique_ptr<Database> Database::Open(const std::string &path, std::string *error)
+std::unique_ptr<Database> Database::Open(const std::string &path, Create create, std::string *error)
 {
     sqlite3 *db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
@@ -120,22 +129,48 @@ std::unique_ptr<Database> Database::Open(const std::string &path, std::string *e
         return nullptr;
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    std::unique_ptr<Database> result(new Database(db));
-    // WAL lets readers go on while a writer works; NORMAL sync keeps the
-    // database consistent across a killed process.
-    if (!result->Exec("PRAGMA journal_mode=WAL") || !result->Exec("PRAGMA synchronous=NORMAL") ||
-        !result->Exec("PRAGMA foreign_keys=ON")) {
+    std::unique_ptr<Database> result(new Database(db, path));
+    // The log stays when the last connection closes: a short process
+    // neither deletes and recreates it nor syncs a checkpoint on its way
+    // out (see ~Database). After a checkpoint the log is cut back to what
+    // is in use, so that its size tells what the next opener reads.
+    int keep = 1;
+    sqlite3_db_config(db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+    sqlite3_file_control(db, "main", SQLITE_FCNTL_PERSIST_WAL, &keep);
+    // In WAL mode, NORMAL syncs only at checkpoints: a killed process or a
+    // power cut never corrupts the database; a power cut may lose the last
+    // transactions.
+    if (!result->Exec("PRAGMA synchronous=NORMAL") || !result->Exec("PRAGMA foreign_keys=ON") ||
+        !result->Exec("PRAGMA journal_size_limit=0")) {
         if (error)
             *error = "cannot prepare " + path + ": " + sqlite3_errmsg(db);
         return nullptr;
     }
+    // Without the shared page nothing is remembered between calls; the
+    // database itself works as before.
+    result->shared_.Map(path + "-changes");
     return result;
+}
+
+std::vector<std::string> Database::Companions(const std::string &path)
+{
+    return {path, path + "-wal", path + "-shm", path + "-changes"};
 }
 
 Database::~Database()
 {
+    // SQLite checkpoints when the last connection closes, if allowed to.
+    struct stat log {};
+    if (stat((path_ + "-wal").c_str(), &log) == 0 && log.st_size > kLogBytesAtClose)
+        sqlite3_db_config(db_, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     for (auto &entry : cache_)
         sqlite3_finalize(entry.second);
+    for (sqlite3_stmt *stmt : {begin_, beginWrite_, commit_, rollback_})
+        sqlite3_finalize(stmt);
+    for (auto &depth : savepoints_) {
+        for (sqlite3_stmt *stmt : depth)
+            sqlite3_finalize(stmt);
+    }
     sqlite3_close(db_);
 }
 
@@ -154,7 +189,7 @@ Statement Database::Prepare(const char *sql)
         return Statement(*this, found->second, true);
     }
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
         std::fprintf(stderr, "win9x: cannot prepare statement: %s\n", sqlite3_errmsg(db_));
         return Statement(*this, nullptr, false);
     }
@@ -175,15 +210,74 @@ int Database::Changes() const
     return sqlite3_changes(db_);
 }
 
+int Database::SchemaVersion()
+{
+    auto stmt = Prepare("PRAGMA user_version");
+    return stmt.Step() ? static_cast<int>(stmt.Int(0)) : -1;
+}
+
+bool Database::SetSchemaVersion(int version)
+{
+    // PRAGMA takes no parameters.
+    return Exec(("PRAGMA user_version=" + std::to_string(version)).c_str());
+}
+
+bool Database::LimitLog()
+{
+    auto stmt = Prepare("PRAGMA page_size");
+    if (!stmt.Step() || stmt.Int(0) <= 0)
+        return false;
+    return Exec(("PRAGMA wal_autocheckpoint=" + std::to_string(kLogBytes / stmt.Int(0))).c_str());
+}
+
+bool Database::EnsureSchema(int version, const std::function<bool()> &setUp)
+{
+    if (SchemaVersion() >= version)
+        return LimitLog();
+    // Page size and journal mode are the file's own and cannot change in a
+    // transaction; the page size only takes on a file that has no table yet.
+    // Small pages keep the log small: every commit writes whole pages to it,
+    // and the checkpoint that syncs the log costs what the log holds.
+    if (!Exec("PRAGMA page_size=1024") || !Exec("PRAGMA journal_mode=WAL"))
+        return false;
+    Transaction tx(*this, Transaction::Mode::Write);
+    if (!tx.ok())
+        return false;
+    // Another process may have done it while this one waited for the lock.
+    if (SchemaVersion() < version && !(setUp() && SetSchemaVersion(version)))
+        return false;
+    return tx.Commit() && LimitLog();
+}
+
+bool Database::RunControl(sqlite3_stmt **slot, const char *sql)
+{
+    if (!*slot && sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, slot, nullptr) != SQLITE_OK)
+        return false;
+    int rc = sqlite3_step(*slot);
+    sqlite3_reset(*slot);
+    return rc == SQLITE_DONE;
+}
+
+// which: 0 starts the savepoint of this depth, 1 releases it, 2 undoes it.
+bool Database::Savepoint(int depth, int which)
+{
+    if (savepoints_.size() < static_cast<size_t>(depth))
+        savepoints_.resize(depth, std::vector<sqlite3_stmt *>(3, nullptr));
+    static const char *const kVerbs[] = {"SAVEPOINT sp", "RELEASE sp", "ROLLBACK TO sp"};
+    std::string sql = kVerbs[which] + std::to_string(depth);
+    return RunControl(&savepoints_[depth - 1][which], sql.c_str());
+}
+
 Transaction::Transaction(Database &db, Mode mode) : lock_(db.mutex()), db_(db)
 {
     if (db_.depth_ == 0) {
         outermost_ = true;
-        ok_ = sqlite3_exec(db_.db_, mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN", nullptr, nullptr, nullptr) ==
-              SQLITE_OK;
+        ok_ = db_.RunControl(mode == Mode::Write ? &db_.beginWrite_ : &db_.begin_,
+                             mode == Mode::Write ? "BEGIN IMMEDIATE" : "BEGIN");
+        changesAtBegin_ = sqlite3_total_changes64(db_.db_);
     } else {
-        savepoint_ = "sp" + std::to_string(db_.depth_);
-        ok_ = sqlite3_exec(db_.db_, ("SAVEPOINT " + savepoint_).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+        depth_ = db_.depth_;
+        ok_ = db_.Savepoint(depth_, 0);
     }
     if (ok_)
         ++db_.depth_;
@@ -197,14 +291,23 @@ bool Transaction::Commit()
         return false;
     done_ = true;
     --db_.depth_;
-    if (outermost_) {
-        if (sqlite3_exec(db_.db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            sqlite3_exec(db_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            return false;
-        }
-        return true;
-    }
-    return sqlite3_exec(db_.db_, ("RELEASE " + savepoint_).c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (outermost_)
+        return CommitOutermost();
+    return db_.Savepoint(depth_, 1);
+}
+
+// Other processes learn of a change through the shared generation, marked
+// around the commit while this connection still holds the write lock.
+bool Transaction::CommitOutermost()
+{
+    uint64_t mark = 0;
+    if (sqlite3_txn_state(db_.db_, "main") == SQLITE_TXN_WRITE && sqlite3_total_changes64(db_.db_) != changesAtBegin_)
+        mark = db_.shared_.BeginChange();
+    bool committed = db_.RunControl(&db_.commit_, "COMMIT");
+    if (!committed)
+        db_.RunControl(&db_.rollback_, "ROLLBACK");
+    db_.shared_.EndChange(mark);
+    return committed;
 }
 
 Transaction::~Transaction()
@@ -213,10 +316,10 @@ Transaction::~Transaction()
         return;
     --db_.depth_;
     if (outermost_) {
-        sqlite3_exec(db_.db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        db_.RunControl(&db_.rollback_, "ROLLBACK");
     } else {
-        std::string undo = "ROLLBACK TO " + savepoint_ + "; RELEASE " + savepoint_;
-        sqlite3_exec(db_.db_, undo.c_str(), nullptr, nullptr, nullptr);
+        db_.Savepoint(depth_, 2);
+        db_.Savepoint(depth_, 1);
     }
 }
 

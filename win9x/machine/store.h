@@ -5,12 +5,15 @@
 #include <sqlite3.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "machine/shared_page.h"
 
 namespace win9x::store {
 
@@ -50,7 +53,15 @@ private:
 
 class Database {
 public:
-    static std::unique_ptr<Database> Open(const std::string &path, std::string *error);
+    // Opens the database, its write-ahead log kept between connections and
+    // its shared page (path + "-changes"). Create::No opens an existing
+    // database only: a missing file is an error, never a new empty database.
+    // The log is checkpointed when it grows past a few megabytes, by the
+    // commit that crosses that, and by the last connection to close when it
+    // holds more than the next process to open the database alone would care
+    // to read through.
+    enum class Create { No, Yes };
+    static std::unique_ptr<Database> Open(const std::string &path, Create create, std::string *error);
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
@@ -61,20 +72,53 @@ public:
     int64_t LastInsertId() const;
     int Changes() const;
     sqlite3 *handle() const { return db_; }
+    const std::string &path() const { return path_; }
+
+    // The schema version recorded in the file (PRAGMA user_version), or -1
+    // when the file cannot be read.
+    int SchemaVersion();
+    bool SetSchemaVersion(int version);
+    // Brings the tables to `version` with `setUp`, in WAL mode and in one
+    // write transaction, unless the file records that version or a later
+    // one: a machine that is up to date is opened without a write.
+    bool EnsureSchema(int version, const std::function<bool()> &setUp);
 
     // Serialises this process's threads on the connection.
     std::recursive_mutex &mutex() { return mutex_; }
+    // Whether a transaction of this connection is open (ask with the mutex held).
+    bool InTransaction() const { return depth_ > 0; }
+
+    // See SharedPage: changes with every change any process commits.
+    uint64_t Generation() const { return shared_.Generation(); }
+    SharedPage &shared() { return shared_; }
+
+    // The file names beside a database that belong to it.
+    static std::vector<std::string> Companions(const std::string &path);
 
 private:
-    explicit Database(sqlite3 *db) : db_(db) {}
+    Database(sqlite3 *db, std::string path) : db_(db), path_(std::move(path)) {}
     friend class Statement;
     friend class Transaction;
 
+    // Runs one of the transaction statements, prepared once.
+    bool RunControl(sqlite3_stmt **slot, const char *sql);
+    bool Savepoint(int depth, int which);
+    // Sizes the log's checkpoint threshold by the file's page size.
+    bool LimitLog();
+
     sqlite3 *db_;
+    std::string path_;
     std::recursive_mutex mutex_;
     std::map<const char *, sqlite3_stmt *> cache_;
     std::map<sqlite3_stmt *, bool> inUse_;
     int depth_ = 0;
+    SharedPage shared_;
+    sqlite3_stmt *begin_ = nullptr;
+    sqlite3_stmt *beginWrite_ = nullptr;
+    sqlite3_stmt *commit_ = nullptr;
+    sqlite3_stmt *rollback_ = nullptr;
+    // SAVEPOINT, RELEASE and ROLLBACK TO for each nesting depth.
+    std::vector<std::vector<sqlite3_stmt *>> savepoints_;
 };
 
 // One transaction, or a savepoint inside an enclosing one of this thread.
@@ -91,12 +135,15 @@ public:
     bool Commit();
 
 private:
+    bool CommitOutermost();
+
     std::unique_lock<std::recursive_mutex> lock_;
     Database &db_;
     bool ok_ = false;
     bool done_ = false;
     bool outermost_ = false;
-    std::string savepoint_;
+    int depth_ = 0;  // this savepoint's depth
+    sqlite3_int64 changesAtBegin_ = 0;
 };
 
 }  // namespace win9x::store

@@ -90,6 +90,23 @@ LRESULT ComboMessage(Window &combo, UINT message, WPARAM wParam, LPARAM lParam)
     }
 }
 
+bool IsAutoRadio(const Window &w)
+{
+    return layer::EqualsIgnoreCase(w.className, "Button") && (w.style & 0x0F) == BS_AUTORADIOBUTTON;
+}
+
+// BM_CLICK: as a click of the mouse, an auto radio button is checked (and
+// its group cleared), and the parent hears BN_CLICKED.
+void Click(Window &button)
+{
+    if ((button.style & 0x0F) == BS_GROUPBOX)
+        return;
+    if (IsAutoRadio(button))
+        CheckRadioInGroup(button);
+    if (button.parent)
+        Send(button.parent, WM_COMMAND, MAKEWPARAM(button.id, BN_CLICKED), reinterpret_cast<LPARAM>(button.handle));
+}
+
 LRESULT ButtonMessage(Window &button, UINT message, WPARAM wParam)
 {
     switch (message) {
@@ -98,12 +115,42 @@ LRESULT ButtonMessage(Window &button, UINT message, WPARAM wParam)
     case BM_SETCHECK:
         button.check = static_cast<UINT>(wParam);
         return 0;
+    case BM_CLICK:
+        Click(button);
+        return 0;
     default:
         return 0;
     }
 }
 
 }  // namespace
+
+void CheckRadioInGroup(Window &clicked)
+{
+    auto dialog = FindWindow(clicked.parent);
+    if (!dialog)
+        return;
+    // The group: the run of controls between two that carry WS_GROUP.
+    std::vector<std::shared_ptr<Window>> group;
+    bool inGroup = false;
+    for (HWND child : dialog->children) {
+        auto control = FindWindow(child);
+        if (!control)
+            continue;
+        if (control->style & WS_GROUP) {
+            if (inGroup)
+                break;
+            group.clear();
+        }
+        group.push_back(control);
+        if (control.get() == &clicked)
+            inGroup = true;
+    }
+    for (auto &control : group) {
+        if (IsAutoRadio(*control))
+            control->check = control.get() == &clicked ? BST_CHECKED : BST_UNCHECKED;
+    }
+}
 
 LRESULT ControlMessage(Window &control, UINT message, WPARAM wParam, LPARAM lParam)
 {

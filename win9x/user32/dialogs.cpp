@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "machine/api.h"
+#include "machine/input_idle.h"
 #include "machine/text.h"
 #include "user32/rc_script.h"
 
@@ -49,7 +50,7 @@ HWND CreateDialogWindow(const resources::RcDialog &tmpl, HWND parent, DLGPROC pr
     dialog->parent = parent;
     dialog->dialogProc = proc;
     dialog->thread = GetCurrentThreadId();
-    dialog->visible = true;
+    dialog->visible = false;  // shown once WM_INITDIALOG has returned
     dialog->rect = tmpl.rect;
     dialog->id = tmpl.id;
     HWND handle = InsertWindow(dialog);
@@ -94,7 +95,7 @@ public:
             return false;
         }
         if (IsButtonKind(*control, BS_AUTORADIOBUTTON))
-            CheckInGroup(*control);
+            CheckRadioInGroup(*control);
         Command(id, BN_CLICKED, control->handle);
         return true;
     }
@@ -134,10 +135,18 @@ public:
         return true;
     }
 
+    // The dialog manager's keys: Escape sends IDCANCEL, Enter IDOK (there
+    // is no default push button), each with the control of that ID if any.
     void Close() override
     {
         CloseOpenLists();
-        Command(IDCANCEL, 0, nullptr);
+        Command(IDCANCEL, 0, ItemHandle(IDCANCEL));
+    }
+
+    void Enter() override
+    {
+        CloseOpenLists();
+        Command(IDOK, 0, ItemHandle(IDOK));
     }
 
 private:
@@ -154,6 +163,13 @@ private:
                 Command(control->id, CBN_CLOSEUP, control->handle);
             }
         }
+    }
+
+    HWND ItemHandle(int id) const
+    {
+        auto dialog = FindWindow(dialog_);
+        auto control = dialog ? ChildById(*dialog, id) : nullptr;
+        return control ? control->handle : nullptr;
     }
 
     // A control the user can reach: visible and enabled.
@@ -176,32 +192,6 @@ private:
         return control;
     }
 
-    // An auto radio button clears the others of its group: the run of
-    // controls between two that carry WS_GROUP.
-    void CheckInGroup(Window &clicked)
-    {
-        auto dialog = FindWindow(dialog_);
-        std::vector<std::shared_ptr<Window>> group;
-        bool inGroup = false;
-        for (HWND child : dialog->children) {
-            auto control = FindWindow(child);
-            if (!control)
-                continue;
-            if (control->style & WS_GROUP) {
-                if (inGroup)
-                    break;
-                group.clear();
-            }
-            group.push_back(control);
-            if (control.get() == &clicked)
-                inGroup = true;
-        }
-        for (auto &control : group) {
-            if (IsButtonKind(*control, BS_AUTORADIOBUTTON))
-                control->check = control.get() == &clicked ? BST_CHECKED : BST_UNCHECKED;
-        }
-    }
-
     void Command(int id, WORD notification, HWND control)
     {
         Send(dialog_, WM_COMMAND, MAKEWPARAM(id, notification), reinterpret_cast<LPARAM>(control));
@@ -211,7 +201,8 @@ private:
     HWND dialog_;
 };
 
-// Runs the dialog until EndDialog; the front end acts while it waits.
+// Runs the dialog until EndDialog; the front end acts while it waits, and
+// the program waits for input while it does.
 void RunModalLoop(HWND handle)
 {
     auto driver = CurrentDriver();
@@ -220,6 +211,7 @@ void RunModalLoop(HWND handle)
         auto dialog = FindWindow(handle);
         if (!dialog || dialog->ended)
             return;
+        layer::SignalInputIdle();
         if (driver->Act(actions))
             continue;
         actions.Close();
@@ -274,7 +266,7 @@ void NotifyChanged()
 {
     HWND active = ActiveDialog();
     auto dialog = active ? FindWindow(active) : nullptr;
-    if (dialog)
+    if (dialog && dialog->visible)
         CurrentDriver()->Changed(ViewOf(*dialog));
 }
 
@@ -349,6 +341,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE hInstance, LPCSTR lpTemplateName, HWND 
     auto dialog = FindWindow(handle);
     HWND focus = dialog->children.empty() ? nullptr : dialog->children.front();
     lpDialogFunc(handle, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), dwInitParam);
+    // A dialog ended while it was being initialised is never shown.
+    dialog->visible = !dialog->ended;
     win9x::ui::NotifyChanged();
     win9x::ui::RunModalLoop(handle);
     INT_PTR result = dialog->result;

@@ -3,6 +3,7 @@
 #include <mutex>
 #include <vector>
 
+#include "machine/input_idle.h"
 #include "user32/dialogs.h"
 #include <windows.h>
 
@@ -52,7 +53,10 @@ extern "C" int WINAPI MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UI
     HWND over = hWnd ? hWnd : win9x::ui::ActiveDialog();
     auto owner = over ? win9x::ui::FindWindow(over) : nullptr;
     std::optional<win9x::machine::DialogView> view;
-    if (owner && owner->className == "#32770")
+    // A dialog still being initialised is not on the screen yet.
+    if (owner && owner->className == "#32770" && owner->visible)
         view = win9x::ui::ViewOf(*owner);
+    // The box waits for its user: so does the program.
+    win9x::layer::SignalInputIdle();
     return win9x::ui::CurrentDriver()->AnswerMessageBox(box, view ? &*view : nullptr);
 }

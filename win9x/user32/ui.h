@@ -49,6 +49,9 @@ LRESULT Send(HWND handle, UINT message, WPARAM wParam, LPARAM lParam);
 // controls.cpp.
 LRESULT ControlMessage(Window &control, UINT message, WPARAM wParam, LPARAM lParam);
 
+// Checks an auto radio button and clears the others of its group.
+void CheckRadioInGroup(Window &clicked);
+
 // Posts to the queue of the given thread.
 void PostToThread(DWORD thread, const MSG &message);
 

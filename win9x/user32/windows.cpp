@@ -182,10 +182,16 @@ BOOL WINAPI EnableWindow(HWND hWnd, BOOL bEnable)
     return wasDisabled;
 }
 
+// Visible: shown itself, and every window it lies in shown too.
 BOOL WINAPI IsWindowVisible(HWND hWnd)
 {
-    auto window = win9x::ui::FindWindow(hWnd);
-    return window && window->visible;
+    for (auto window = win9x::ui::FindWindow(hWnd); window; window = win9x::ui::FindWindow(window->parent)) {
+        if (!window->visible)
+            return FALSE;
+        if (!window->parent)
+            return TRUE;
+    }
+    return FALSE;
 }
 
 BOOL WINAPI IsWindowEnabled(HWND hWnd)

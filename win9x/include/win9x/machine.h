@@ -123,6 +123,13 @@ bool UpdatePrinter(const Printer &printer);
 std::string ReceivedBytes(const std::string &instanceId);
 bool ClearReceived(const std::string &instanceId);
 
+// A count that moves whenever a printer is added or its settings change,
+// in any process of the machine; 0 without a machine.
+uint32_t PrinterChanges();
+// Sleeps until PrinterChanges() differs from `seen` or `timeoutMs` pass;
+// true when it differs.
+bool WaitForPrinterChange(uint32_t seen, unsigned timeoutMs);
+
 // The status byte the printer reports: 0x20 paper empty, 0x10 selected,
 // 0x08 no error.
 uint8_t PrinterStatus(const Printer &printer);
@@ -203,6 +210,9 @@ public:
     virtual bool Pick(int id, int index, std::string *error) = 0;
     // Escape or the close box: the dialog hears IDCANCEL.
     virtual void Close() = 0;
+    // Enter: the dialog hears IDOK, as from Windows' dialog manager in a
+    // dialog without a default push button (the layer's dialogs have none).
+    virtual void Enter() = 0;
 };
 
 class DialogDriver {

@@ -1,0 +1,49 @@
+# What the Wine scripts share: Wine itself (installed when missing), one
+# prefix under build/wine, one wine server kept for the whole run.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+wine_dir=$root/build/wine
+export WINEPREFIX=$wine_dir/prefix
+export WINEDEBUG=-all
+# No Mono or Gecko installers when the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+install_wine() {
+  if [ -x /usr/lib/wine/wine64 ] || command -v wine64 >/dev/null; then
+    return
+  fi
+  echo "wine: installing wine64"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -q
+  $sudo apt-get install -y -q --no-install-recommends wine64
+}
+
+wine64_path() {
+  if [ -x /usr/lib/wine/wine64 ]; then echo /usr/lib/wine/wine64; else command -v wine64; fi
+}
+
+wineserver_path() {
+  if [ -x /usr/lib/wine/wineserver64 ]; then echo /usr/lib/wine/wineserver64; else command -v wineserver; fi
+}
+
+# Runs a Windows program; its output with Wine's line ends made Unix ones.
+# The output goes through a file, not a pipe: the session's own programs
+# that the run starts keep what they inherit open.
+run_wine() {
+  local out status=0
+  out=$(mktemp)
+  "$(wine64_path)" "$@" >"$out" 2>/dev/null </dev/null || status=$?
+  tr -d '\r' < "$out"
+  rm -f "$out"
+  return $status
+}
+
+# Where a Windows path on drive C: lies in the prefix (lower case: Wine
+# finds names without regard to case).
+prefix_path() {
+  local path=${1#[Cc]:\\}
+  path=${path//\\//}
+  echo "$WINEPREFIX/drive_c/${path,,}"
+}
