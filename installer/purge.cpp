@@ -218,6 +218,17 @@ static void RemoveSharedFiles(void)
     ScheduleDeleteOnRestart(IOU_FILE_PATH);
 }
 
+/* Answers whether a key path below HKEY_LOCAL_MACHINE does not exist (as
+ * opposed to one that cannot be opened for another reason). */
+static BOOL IsKeyPathMissing(LPCSTR keyPath)
+{
+    HKEY key;
+    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_READ, &key);
+    if (status == ERROR_SUCCESS)
+        RegCloseKey(key);
+    return status == ERROR_FILE_NOT_FOUND;
+}
+
 /* Purges what the installation of this printer left, and what the model and
  * the family share when this was the last of them. Without a readable
  * "ProductID", with inputs that do not name single registry levels, or with
@@ -254,10 +265,12 @@ static void PurgeInstallation(void)
     if (ReadModelValue(deviceKeyPath, VALUE_DRIVER, driverValue) != ERROR_SUCCESS)
         driverValue[0] = '\0';
 
-    /* The device's own keys. */
+    /* The device's own keys. A device key path that is not there leaves no
+     * device; one that cannot be opened for another reason may still hold
+     * other devices, so nothing they share is purged. */
     devices = PurgeKey(enumPath, g_Serial, PurgeByName);
     if (devices == -1)
-        devices = 0;
+        devices = IsKeyPathMissing(enumPath) ? 0 : 1;
     PurgeKey(INTERFACE_CLASS_PATH, hardwareId, PurgeByDeviceInstance);
     if (driverValue[0] != '\0') {
         driverInstance = DriverInstance(driverValue);

@@ -15,13 +15,9 @@ int Export(Context &context, const std::string &key)
     if (!OpenMachine(context))
         return 1;
     std::string text = std::string(regfile::kSignature) + "\n\n";
-    if (key.empty()) {
-        text += ExportAll();
-    } else {
-        std::string error;
-        if (!ExportKey(key, &text, &error))
-            return Fail(error);
-    }
+    std::string error;
+    if (!(key.empty() ? ExportAll(&text, &error) : ExportKey(key, &text, &error)))
+        return Fail(error);
     std::fwrite(text.data(), 1, text.size(), stdout);
     return 0;
 }
@@ -39,8 +35,11 @@ int Import(Context &context, const std::string &path)
         return Fail(path + ":" + error + "; nothing was imported");
     if (!OpenMachine(context))
         return 1;
-    if (!ImportFile(*file, &error))
-        return Fail(path + ": " + error + "; nothing was imported");
+    if (!ImportFile(*file, &error)) {
+        // An entry's refusal begins with its line number: FILE:LINE: reason.
+        bool atLine = !error.empty() && error[0] >= '0' && error[0] <= '9';
+        return Fail(path + (atLine ? ":" : ": ") + error + "; nothing was imported");
+    }
     size_t values = 0;
     for (const auto &key : file->keys)
         values += key.values.size();

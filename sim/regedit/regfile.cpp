@@ -1,6 +1,7 @@
-// Reading and writing REGEDIT4 text. Strings escape only the backslash and
-// the double quote, as the registry editor does; data a string line cannot
-// carry (no terminator, line breaks, other types) is written as hex(n).
+// Reading and writing REGEDIT4 text. Strings escape the backslash and the
+// double quote, as the registry editor does, and line breaks in value names
+// as \n and \r; string data a string line cannot carry (no terminator, line
+// breaks) and other types are written as hex(n).
 #include "regedit/regfile.h"
 
 #include <windows.h>
@@ -18,9 +19,15 @@ std::string Escape(std::string_view text)
 {
     std::string out;
     for (char c : text) {
-        if (c == '\\' || c == '"')
-            out += '\\';
-        out += c;
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else {
+            if (c == '\\' || c == '"')
+                out += '\\';
+            out += c;
+        }
     }
     return out;
 }
@@ -94,13 +101,15 @@ bool ParseQuoted(Cursor &cursor, std::string *out, std::string *why)
         if (c == '"')
             return true;
         if (c == '\\') {
+            if (cursor.AtEnd())
+                break;
             char next = cursor.Peek();
-            if (next != '\\' && next != '"') {
-                *why = "unknown escape \\" + std::string(1, next);
+            if (next != '\\' && next != '"' && next != 'n' && next != 'r') {
+                *why = "unknown escape \\" + ShownName(std::string_view(&next, 1));
                 return false;
             }
             ++cursor.pos;
-            c = next;
+            c = next == 'n' ? '\n' : next == 'r' ? '\r' : next;
         }
         *out += c;
     }
@@ -240,6 +249,22 @@ std::string FormatKeyHeader(const std::string &path)
     return "[" + path + "]\n";
 }
 
+bool IsWritableKeyPath(std::string_view path)
+{
+    return path.find_first_of("\r\n") == std::string_view::npos;
+}
+
+std::string ShownName(std::string_view name)
+{
+    constexpr size_t kShown = 60;
+    std::string shown;
+    for (char c : name.substr(0, kShown))
+        shown += static_cast<unsigned char>(c) < 0x20 || c == 0x7f ? '?' : c;
+    if (name.size() > kShown)
+        shown += "...";
+    return shown;
+}
+
 std::string FormatValue(const std::string &name, uint32_t type, const std::vector<uint8_t> &data)
 {
     // Built by appending: GCC 12 at -O3 takes "\"" + std::string for
@@ -309,6 +334,7 @@ std::optional<File> Parse(std::string_view text, std::string *error)
             }
             if (path.empty())
                 return fail(startLine, "empty key path");
+            key.line = startLine;
             key.path = std::string(path);
             file.keys.push_back(std::move(key));
             continue;
@@ -318,6 +344,7 @@ std::optional<File> Parse(std::string_view text, std::string *error)
         if (file.keys.back().remove)
             return fail(startLine, "values cannot follow a [-key] deletion");
         ValueEntry value;
+        value.line = startLine;
         std::string why;
         if (!ParseValueLine(line, &value, &why))
             return fail(startLine, why);

@@ -1,7 +1,8 @@
 // Failures from below: SetupAPI and registry calls that fail during
-// discovery, and the Nth allocation failing through discovery and a whole
-// job. The monitor leaves the affected interface out or a copy null, keeps
-// what it had, never crashes, and leaks nothing (run under ASan).
+// discovery, and the Nth allocation failing through discovery, a job, and
+// the monitor's whole cycle on Windows 98 and Me. The monitor leaves the
+// affected interface out or a copy null, keeps what it had, never crashes,
+// never reports a failure as success, and leaks nothing (run under ASan).
 #include "portmon_fixture.h"
 
 namespace {
@@ -229,6 +230,101 @@ TEST_F(Faults, AllocationFailuresThroughAJob)
     EXPECT_GE(n, 6u); // discovery, the handle and its copies, the job's copies
     EXPECT_LT(n, 64u);
     EXPECT_EQ(expected, win9x::machine::ReceivedBytes(instance));
+}
+
+// One cycle of the monitor as the spooler drives it, with the Nth allocation
+// failing somewhere in it: every call does its work or fails with a reason,
+// and nothing of a failed job reaches the printer or stays open.
+class WholeCycle : public MonitorTest {
+  protected:
+    // Runs the cycle once; true when it ended with the fault still to come.
+    bool RunCycle(unsigned n, const std::string &instance, std::string *expected)
+    {
+        const char port[] = "USB/Sorrelink 640/X1";
+        std::string text = "job " + std::to_string(n) + ";";
+        ResetMonitor();
+        // Due for a rebuild: EnumPorts discovers the ports again.
+        win9x::machine::OverrideTickCount(50000);
+        win9x::machine::FailNthAllocation(n);
+
+        MONITOR table{};
+        EXPECT_TRUE(InitializeMonitorEx(const_cast<LPSTR>(kRegistryRoot), &table)) << "allocation " << n;
+        std::vector<unsigned char> buffer(1024);
+        DWORD needed = 0, returned = 0;
+        EXPECT_TRUE(EnumPorts(nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &returned))
+            << "allocation " << n;
+        EXPECT_LE(returned, 2u);
+        auto *records = reinterpret_cast<PORT_INFO_2 *>(buffer.data());
+        for (DWORD i = 0; i < returned; ++i)
+            EXPECT_EQ(0u, std::string(records[i].pPortName).rfind("USB/Sorrelink ", 0)) << "allocation " << n;
+
+        HANDLE handle = nullptr;
+        SetLastError(0);
+        BOOL opened = OpenPort(const_cast<LPSTR>(port), &handle);
+        // OpenPort sets no reason of its own for a port it does not know:
+        // one that the failed discovery left out or without a device path.
+        PPORT_NODE node = Find(port);
+        bool openable = node != nullptr && node->DevicePath != nullptr;
+        EXPECT_TRUE(opened ? handle != nullptr : handle == nullptr && (GetLastError() != 0 || !openable))
+            << "allocation " << n;
+        BOOL started = FALSE;
+        if (opened) {
+            SetLastError(0);
+            started = StartDocPort(handle, const_cast<LPSTR>("Sorrelink"), 1, 1, nullptr);
+            EXPECT_EQ(started ? 1u : 0u, Opens(instance)) << "allocation " << n;
+            // On Windows Me the job's discovery may itself lose the port;
+            // StartDocPort then sets no reason of its own, as OpenPort.
+            node = Find(port);
+            bool startable = node != nullptr && node->DevicePath != nullptr;
+            EXPECT_TRUE(started || GetLastError() != 0 || !startable) << "allocation " << n;
+        }
+        if (started) {
+            DWORD written = 0;
+            SetLastError(0);
+            BOOL wrote = Write(handle, text, &written);
+            EXPECT_TRUE(wrote ? written == text.size() : GetLastError() != 0) << "allocation " << n;
+            if (wrote)
+                *expected += text;
+            EXPECT_TRUE(EndDocPort(handle));
+        }
+        if (opened) {
+            EXPECT_TRUE(ClosePort(handle));
+        }
+        bool pending = win9x::machine::AllocationFaultPending();
+        win9x::machine::FailNthAllocation(0);
+        EXPECT_EQ(nullptr, PortHandleList) << "allocation " << n;
+        EXPECT_EQ(0u, Opens(instance)) << "allocation " << n;
+        if (pending) {
+            EXPECT_TRUE(started && returned == 2) << "a cycle without a failure does everything";
+        }
+        return pending;
+    }
+
+    void Sweep(win9x::machine::WindowsVersion version)
+    {
+        win9x::machine::OverrideVersion(version);
+        std::string instance = Plug("Sorrelink 640", "X1");
+        Plug("Sorrelink 880", "X2");
+        std::string expected;
+        unsigned n = 1;
+        while (n < 400 && !RunCycle(n, instance, &expected))
+            ++n;
+        // Discovery twice (two interfaces each), the handle, the job: many
+        // allocations, each of which must have failed once.
+        EXPECT_GE(n, 20u);
+        EXPECT_LT(n, 400u);
+        EXPECT_EQ(expected, win9x::machine::ReceivedBytes(instance));
+    }
+};
+
+TEST_F(WholeCycle, EveryAllocationFailsOnceOnWindows98)
+{
+    Sweep(win9x::machine::WindowsVersion::Win98);
+}
+
+TEST_F(WholeCycle, EveryAllocationFailsOnceOnWindowsMe)
+{
+    Sweep(win9x::machine::WindowsVersion::WinMe);
 }
 
 } // namespace

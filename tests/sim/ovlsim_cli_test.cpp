@@ -130,6 +130,15 @@ TEST_F(OvlsimCli, AMalformedRegFileIsRefusedWholeWithItsLineNumber)
     EXPECT_NE(std::string::npos, run.err.find("bad.reg:6:")) << run.err;
     EXPECT_NE(0, Ovlsim({"reg", "export", "HKLM\\Software\\Good"}).status);
 
+    // Well formed, but beyond what the registry holds: refused at its line.
+    std::string tooLong = dir_.path() + "/long.reg";
+    ovltest::WriteHostFile(tooLong, "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Good]\n\"a\"=\"b\"\n\"" +
+                                        std::string(20000, 'n') + "\"=\"x\"\n\"z\"=\"c\"\n");
+    run = Ovlsim({"reg", "import", tooLong});
+    EXPECT_TRUE(OneLineError(run));
+    EXPECT_NE(std::string::npos, run.err.find("long.reg:5: cannot write value")) << run.err.substr(0, 200);
+    EXPECT_NE(0, Ovlsim({"reg", "export", "HKLM\\Software\\Good"}).status);
+
     std::string good = dir_.path() + "/good.reg";
     ovltest::WriteHostFile(good, "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Good]\r\n\"a\"=\"b\"\r\n");
     ASSERT_EQ(0, Ovlsim({"reg", "import", good}).status);

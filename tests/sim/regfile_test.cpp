@@ -51,7 +51,9 @@ TEST(RegFileParse, RefusesMalformedTextWithItsLineNumber)
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=dword:123456789\n", "3: dword: needs 1 to 8 hex digits"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=hex:1,02\n", "3: a byte of two hex digits was expected"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"open\n", "3: the quoted text is not closed"},
-        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"x\\n\"\n", "3: unknown escape \\n"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"x\\q\"\n", "3: unknown escape \\q"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"x\\\x01\"\n", "3: unknown escape \\?"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\\", "3: the quoted text is not closed"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A\n", "2: a key header must be [path]"},
         {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\A]\n\"a\"=\"b\"\n", "3: values cannot follow a [-key] deletion"},
         {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"a\" \"b\"\n", "3: '=' was expected after the value name"},
@@ -91,13 +93,18 @@ TEST_F(RegFileMachine, ExportThenImportOnAnotherMachineGivesTheSameRegistry)
 {
     std::string error;
     auto file = Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Demo\\Inner]\n\"Text\"=\"a\\\\b\"\n"
-                      "\"Raw\"=hex(1):61\n\"N\"=dword:00000007\n\"Bin\"=hex:00,ff\n@=\"d\"\n",
+                      "\"Raw\"=hex(1):61\n\"N\"=dword:00000007\n\"Bin\"=hex:00,ff\n@=\"d\"\n"
+                      "\"Two\\nlines\\r\"=\"x\"\n",
                       &error);
     ASSERT_TRUE(file) << error;
     ASSERT_TRUE(ovlsim::ImportFile(*file, &error)) << error;
     std::string first;
     ASSERT_TRUE(ovlsim::ExportKey("HKLM\\software\\demo", &first, &error)) << error;
     EXPECT_EQ(0u, first.find("[HKEY_LOCAL_MACHINE\\Software\\Demo]\n"));
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Demo\\Inner", 0, KEY_READ, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Two\nlines\r", nullptr, nullptr, nullptr, nullptr));
+    RegCloseKey(key);
 
     Recreate(win9x::machine::WindowsVersion::Win98);
     auto again = Parse("REGEDIT4\n" + first, &error);
@@ -106,6 +113,73 @@ TEST_F(RegFileMachine, ExportThenImportOnAnotherMachineGivesTheSameRegistry)
     std::string second;
     ASSERT_TRUE(ovlsim::ExportKey("HKEY_LOCAL_MACHINE\\Software\\Demo", &second, &error));
     EXPECT_EQ(first, second);
+}
+
+// A read that fails anywhere fails the export with its reason: nothing is
+// left out silently, and nothing is appended.
+TEST_F(RegFileMachine, AnExportThatCannotReadEverythingFails)
+{
+    std::string error;
+    auto file = Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\R]\n\"a\"=\"1\"\n\"m\"=\"2\"\n\"z\"=\"3\"\n"
+                      "[HKEY_LOCAL_MACHINE\\Software\\R\\Sub]\n",
+                      &error);
+    ASSERT_TRUE(file && ovlsim::ImportFile(*file, &error)) << error;
+    std::string whole;
+    ASSERT_TRUE(ovlsim::ExportKey("HKLM\\Software\\R", &whole, &error)) << error;
+    EXPECT_EQ("[HKEY_LOCAL_MACHINE\\Software\\R]\n\"a\"=\"1\"\n\"m\"=\"2\"\n\"z\"=\"3\"\n\n"
+              "[HKEY_LOCAL_MACHINE\\Software\\R\\Sub]\n\n",
+              whole);
+    // Each read of the export fails in turn, until the export gets past the
+    // last one: every failure is reported, and the output is all or nothing.
+    for (const char *api : {"RegQueryInfoKeyA", "RegEnumValueA", "RegEnumKeyExA", "RegOpenKeyExA"}) {
+        unsigned n = 1;
+        for (;; ++n) {
+            win9x::machine::FailNthCall(api, n, ERROR_REGISTRY_IO_FAILED);
+            std::string text = "kept";
+            error.clear();
+            bool done = ovlsim::ExportKey("HKLM\\Software\\R", &text, &error);
+            win9x::machine::ClearFaults();
+            if (done) {
+                EXPECT_EQ("kept" + whole, text) << api << " " << n;
+                break;
+            }
+            EXPECT_NE(std::string::npos, error.find("(error 1016)")) << api << " " << n << ": " << error;
+            EXPECT_EQ("kept", text) << api << " " << n;
+        }
+        EXPECT_GT(n, 1u) << api;
+    }
+}
+
+// What the registry refuses (a name over 255 characters, data over 16,300
+// bytes, a key name with a control character) fails the import with the
+// line of the entry and the registry's error; nothing is applied.
+TEST_F(RegFileMachine, EntriesTheRegistryRefusesFailTheImportAtTheirLine)
+{
+    const std::string head = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\Software\\Fine]\n\"a\"=\"1\"\n";
+    const std::string longName(20000, 'n');
+    std::string big = "hex:00";
+    for (int i = 0; i < 16300; ++i)
+        big += ",00";
+    struct Case {
+        std::string tail;
+        const char *lineAndReason;
+    } cases[] = {
+        {"\"" + longName + "\"=\"x\"\n\"z\"=\"2\"\n", "4: cannot write value \"nnnn"},
+        {"\"big\"=" + big + "\n", "4: cannot write value \"big\" (error 87)"},
+        {"[HKEY_LOCAL_MACHINE\\Software\\" + std::string(256, 'k') + "]\n", "4: cannot create [HKEY_LOCAL"},
+        {"[HKEY_LOCAL_MACHINE\\Software\\Tab\there]\n", "4: cannot create [HKEY_LOCAL_MACHINE\\Software\\Tab?here] (error 87)"},
+    };
+    for (const auto &c : cases) {
+        std::string error;
+        auto file = Parse(head + c.tail, &error);
+        ASSERT_TRUE(file) << error;
+        EXPECT_FALSE(ovlsim::ImportFile(*file, &error));
+        EXPECT_EQ(0u, error.find(c.lineAndReason)) << error.substr(0, 100);
+        EXPECT_NE(std::string::npos, error.find("(error 87)")) << error.substr(0, 100);
+        EXPECT_LT(error.size(), 200u);
+        std::string text;
+        EXPECT_FALSE(ovlsim::ExportKey("HKLM\\Software\\Fine", &text, &error));
+    }
 }
 
 TEST_F(RegFileMachine, AFileThatFailsHalfWayAppliesNothing)

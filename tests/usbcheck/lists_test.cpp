@@ -238,28 +238,23 @@ TEST_F(ListsTest, PortListHasTheFamilysPortsSorted)
          {"USB/Sorrelink 640/b2", "USB/Sorrelink 640/A1", "USB/Sorrelink 640/C3", "USB/Sorrelink/Unknown",
           "USB/Other/X9", "usb/sorrelink 640/D4", "USB/SorrelinkPro/P1", "USB/Sorrelin/K1"})
         AddSpoolerPort(port);
-    // Names of 259 characters arrive whole; longer ones are cut to 259.
-    const std::string name259 = "USB/Sorrelink 640/L" + std::string(240, 'l');
-    const std::string name261 = "USB/Sorrelink 640/M" + std::string(242, 'm');
-    AddSpoolerPort(name259);
-    AddSpoolerPort(name261);
-    ASSERT_EQ(259u, name259.size());
+    // The longest name the registry holds, 255 characters, arrives whole.
+    const std::string name255 = "USB/Sorrelink 640/L" + std::string(236, 'l');
+    AddSpoolerPort(name255);
+    ASSERT_EQ(255u, name255.size());
 
     WithBareDialog([&](HWND dialog) {
         FillPortList(dialog, IDC_PAGE_LIST);
         std::vector<std::string> expected = {
-            "USB/Sorrelink 640/A1", "USB/Sorrelink 640/b2",  "USB/Sorrelink 640/C3", name259,
-            name261.substr(0, 259), "USB/Sorrelink/Unknown", "USB/SorrelinkPro/P1",
+            "USB/Sorrelink 640/A1", "USB/Sorrelink 640/b2", "USB/Sorrelink 640/C3",
+            name255,                "USB/Sorrelink/Unknown", "USB/SorrelinkPro/P1",
         };
         EXPECT_EQ(expected, Items(dialog, IDC_PAGE_LIST));
         EXPECT_EQ(0, Selection(dialog, IDC_PAGE_LIST));
 
         // Without ports of the family the list is empty.
-        for (const auto &port : expected) {
-            if (port != name261.substr(0, 259))
-                RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kPortsKey) + "\\" + port).c_str());
-        }
-        RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kPortsKey) + "\\" + name261).c_str());
+        for (const auto &port : expected)
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, (std::string(kPortsKey) + "\\" + port).c_str());
         FillPortList(dialog, IDC_PAGE_LIST);
         EXPECT_TRUE(Items(dialog, IDC_PAGE_LIST).empty());
     });

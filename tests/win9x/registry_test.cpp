@@ -260,6 +260,35 @@ TEST_F(Registry, CreateKeyReportsItsDisposition)
     EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, "Software\\Classes\\.OVL"));
 }
 
+// What the Windows 9x registry cannot hold is refused whole: a key name
+// over 255 characters or with a control character (anywhere in the path,
+// nothing of the path is made), a value name over 255 characters, more
+// than 16,300 bytes of data.
+TEST_F(Registry, NamesAndDataBeyondTheLimitsAreRefused)
+{
+    const std::string longest(255, 'k');
+    const std::string tooLong(256, 'k');
+    HKEY key = kSeedKey;
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyA(root_, ("New\\" + tooLong).c_str(), &key));
+    EXPECT_EQ(nullptr, key);
+    for (const char *bad : {"New\\X\nY", "New\\X\rY", "New\\Tab\t", "New\\Del\x7f"})
+        EXPECT_EQ(ERROR_INVALID_PARAMETER, RegCreateKeyA(root_, bad, &key)) << bad;
+    EXPECT_EQ(Names{}, SubkeyNames(root_));
+    key = Create(longest.c_str());
+    RegCloseKey(key);
+    key = Create("High\xe9 \"[]\"");
+    RegCloseKey(key);
+    EXPECT_EQ((Names{longest, "High\xe9 \"[]\""}), SubkeyNames(root_));
+
+    std::vector<BYTE> data(16300, 'd');
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(root_, longest.c_str(), 0, REG_BINARY, data.data(), 16300));
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExA(root_, tooLong.c_str(), 0, REG_BINARY, data.data(), 1));
+    data.push_back('d');
+    EXPECT_EQ(ERROR_INVALID_PARAMETER, RegSetValueExA(root_, "big", 0, REG_BINARY, data.data(), 16301));
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExA(root_, "line\nbreak", 0, REG_BINARY, data.data(), 1));
+    EXPECT_EQ((Names{longest, "line\nbreak"}), ValueNames(root_));
+}
+
 TEST_F(Registry, QueryValueAtNeededSizeAndAround)
 {
     const char text[] = "abcdef";  // 7 bytes with its terminator

@@ -1,11 +1,15 @@
 // The registry API family, with Windows 9x behaviour: RegDeleteKeyA deletes
 // a whole subtree, an empty subkey names the key itself, a name too long for
-// an enumeration buffer comes back cut with ERROR_MORE_DATA. Each call is one
-// transaction on the machine's registry.db, shared by all its processes; a
-// read that nothing has changed since is answered from this process's cache
+// an enumeration buffer comes back cut with ERROR_MORE_DATA, and what the
+// Windows 9x registry cannot hold (names over 255 characters, key names with
+// characters that are not printable, values over 16,300 bytes) is refused
+// with ERROR_INVALID_PARAMETER. Each call is one transaction on the
+// machine's registry.db, shared by all its processes; a read that nothing
+// has changed since is answered from this process's cache
 // (machine/registry_view.h).
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <unordered_map>
 #include <utility>
 
@@ -66,6 +70,24 @@ void ForgetBatch(const Machine &m, KeyId last)
         entry.second.subkeys = {};
         entry.second.values = {};
     }
+}
+
+// What the Windows 9x registry holds at most: 255 characters in a key or
+// value name, 16,300 bytes of data in one value.
+constexpr size_t kMaxNameLength = 255;
+constexpr DWORD kMaxValueData = 16300;
+
+// A key name that may be stored: at most 255 characters, all printable
+// (control characters would also break every text form of the registry).
+bool IsStorableKeyName(std::string_view name)
+{
+    if (name.size() > kMaxNameLength)
+        return false;
+    for (char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return false;
+    }
+    return true;
 }
 
 // Where an enumeration of the handle's subkeys (or values) stands; nothing
@@ -268,6 +290,8 @@ LONG CreateKey(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult, LPDWORD lpdwDisposit
                 }
                 if (exists == Lookup::Failed)
                     return static_cast<LONG>(ERROR_REGISTRY_IO_FAILED);
+                if (!IsStorableKeyName(parts[i]))
+                    return static_cast<LONG>(ERROR_INVALID_PARAMETER);
                 // A key below which nothing was found may itself be gone.
                 if (i == 0 && (r = MissingBelow(view, current, ERROR_SUCCESS)) != ERROR_SUCCESS)
                     return r;
@@ -401,6 +425,8 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD 
     if (DWORD injected = InjectedFailure("RegSetValueExA"))
         return static_cast<LONG>(injected);
     if (!lpData && cbData)
+        return ERROR_INVALID_PARAMETER;
+    if ((lpValueName && std::strlen(lpValueName) > kMaxNameLength) || cbData > kMaxValueData)
         return ERROR_INVALID_PARAMETER;
     return RunCall(View::Mode::Write, [&](Machine &m, View &view) {
         KeyId key = 0;

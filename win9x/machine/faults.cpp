@@ -69,4 +69,16 @@ void ClearFaults()
     g_callFaults.clear();
 }
 
+bool AllocationFaultPending()
+{
+    std::lock_guard<std::mutex> guard(g_faultMutex);
+    return g_allocationsUntilFailure != 0;
+}
+
+bool CallFaultPending(const std::string &api)
+{
+    std::lock_guard<std::mutex> guard(g_faultMutex);
+    return g_callFaults.count(api) != 0;
+}
+
 }  // namespace win9x::machine

@@ -210,7 +210,12 @@ private:
             const EmbeddedFile *file = Find(name);
             if (!file)
                 return Fail(lexer_->line(), "included file " + name + " is not embedded");
+            // A file that includes itself, directly or not, would never end.
+            if (depth_ >= kMaxIncludeDepth)
+                return Fail(lexer_->line(), "#include nested more than " + std::to_string(kMaxIncludeDepth) +
+                                                " deep");
             Parser inner(files_, error_);
+            inner.depth_ = depth_ + 1;
             inner.defines_ = defines_;
             inner.script = script;
             if (!inner.ParseFile(std::string(reinterpret_cast<const char *>(file->data), file->size)))
@@ -278,8 +283,11 @@ private:
             long v = 0;
             if (!Value(t, &v))
                 return false;
+            // Negated as the resource compiler does, in 32 bits with
+            // wrap-around (a signed -v would overflow for the most
+            // negative number).
             if (negative)
-                v = -v;
+                v = static_cast<long>(0UL - static_cast<unsigned long>(v));
             value = clear ? (value & ~static_cast<DWORD>(v)) : (value | static_cast<DWORD>(v));
             *next = lexer_->Next();
             if (!(next->kind == Token::Punct && next->text == "|"))
@@ -466,9 +474,12 @@ private:
         return true;
     }
 
+    static constexpr int kMaxIncludeDepth = 32;
+
     const EmbeddedFile *files_;
     std::string *error_;
     Lexer *lexer_ = nullptr;
+    int depth_ = 0;  // files included around this one
     std::map<std::string, long> defines_;
 };
 

@@ -70,6 +70,11 @@ void FailNthAllocation(unsigned nth);
 // with `error`; 0 disarms. Several APIs may be armed at once.
 void FailNthCall(const std::string &api, unsigned nth, DWORD error);
 void ClearFaults();
+// Whether an armed fault is still to come: the nth allocation, or the nth
+// call of the named API. A sweep that fails the nth of each in turn stops
+// when a run ends with its fault still pending.
+bool AllocationFaultPending();
+bool CallFaultPending(const std::string &api);
 
 // ---- Drive C: --------------------------------------------------------------
 
