@@ -40,10 +40,10 @@ run_wine() {
   return $status
 }
 
-# Where a Windows path on drive C: lies in the prefix (lower case: Wine
-# finds names without regard to case).
+# Where a path on drive C: lies in the prefix, given with either kind of
+# slash (lower case: Wine finds names without regard to case).
 prefix_path() {
-  local path=${1#[Cc]:\\}
-  path=${path//\\//}
+  local path=${1//\\//}
+  path=${path#[Cc]:/}
   echo "$WINEPREFIX/drive_c/${path,,}"
 }
