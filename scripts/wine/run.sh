@@ -15,7 +15,8 @@ scripts/wine/prefix.sh
 failed=0
 scripts/wine/conformance.sh || failed=1
 # The agent first: the monitor's check adds a device interface of its own.
-scripts/wine/agent.sh || failed=1
+scripts/wine/agent.sh install || failed=1
+scripts/wine/agent.sh remove || failed=1
 scripts/wine/monitor.sh || failed=1
 if [ $failed -ne 0 ]; then
   echo "wine: differences found" >&2
