@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The checks against Wine: the conformance suite, then the deliverables
-# beside the stand-in (the agent's removal, the monitor), on a prefix made
-# like Windows 98, with one wine server for the whole run. Prints each
+# beside the stand-in (the agent's install and removal, the monitor), on a
+# prefix made like Windows 98, with one wine server at a time. Prints each
 # result and the Wine marks; exits non-zero when anything differs that is
 # not listed as a known difference.
 source "$(dirname "$0")/common.sh"
