@@ -40,10 +40,22 @@ run_wine() {
   return $status
 }
 
-# Where a Windows path on drive C: lies in the prefix (lower case: Wine
-# finds names without regard to case).
+# Where a path on drive C: lies in the prefix, given with either kind of
+# slash (lower case: Wine finds names without regard to case).
 prefix_path() {
-  local path=${1#[Cc]:\\}
-  path=${path//\\//}
+  local path=${1//\\//}
+  path=${path#[Cc]:/}
   echo "$WINEPREFIX/drive_c/${path,,}"
+}
+
+# The prefix as scripts/wine/prefix.sh made it, with a new wine server kept
+# for the rest of the run. Its first program starts a new session, which
+# carries out wininit.ini: seed it only after this.
+fresh_prefix() {
+  "$(wineserver_path)" -k 2>/dev/null || true
+  "$(wineserver_path)" -w 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  cp -a "$wine_dir/prefix-clean" "$WINEPREFIX"
+  "$(wineserver_path)" -p </dev/null >/dev/null 2>&1 || true
+  "$(wine64_path)" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }

@@ -22,10 +22,13 @@ reg=$wine_dir/windows98.reg
   done
 } > "$reg"
 "$(wine64_path)" regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1
-# Once the first session has ended, one server from here to the end of the
-# run (scripts/wine/run.sh stops it): every new session carries out
-# wininit.ini as a restart would, so the agent's scheduled work must stay
-# scheduled until it is compared.
+# Once the first session has ended, a copy to start afresh from
+# (fresh_prefix), then one server from here to the end of the run
+# (scripts/wine/run.sh stops it): every new session carries out wininit.ini
+# as a restart would, so the agent's scheduled work must stay scheduled
+# until it is compared.
 "$(wineserver_path)" -w
+rm -rf "$wine_dir/prefix-clean"
+cp -a "$WINEPREFIX" "$wine_dir/prefix-clean"
 "$(wineserver_path)" -p </dev/null >/dev/null 2>&1 || true
 echo "wine: prefix made in $WINEPREFIX"

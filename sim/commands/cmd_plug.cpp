@@ -10,7 +10,7 @@ namespace ovlsim {
 
 namespace {
 
-int Plug(Context &context, PrinterIdentity identity)
+int Plug(Context &context, PrinterIdentity identity, bool withoutAgent)
 {
     // Bad arguments are refused before anything is touched.
     std::string error;
@@ -18,7 +18,7 @@ int Plug(Context &context, PrinterIdentity identity)
         return Fail(error);
     if (!OpenMachine(context))
         return 1;
-    return PlugInPrinter(&identity, &error) ? 0 : Fail(error);
+    return PlugInPrinter(&identity, &error, !withoutAgent) ? 0 : Fail(error);
 }
 
 int Unplug(Context &context, const std::string &serial)
@@ -48,7 +48,10 @@ void AddPlugCommands(CLI::App &app, Context &context, int *status)
     plug->add_option("--product-id", identity->productId, "USB product ID in hex (default 0114, the 640/880 series)");
     plug->add_flag("--values-pending", identity->valuesPending,
                    "the driver has not written the interface's Product, SerialNumber and Enabled yet");
-    plug->callback([identity, &context, status] { *status = Plug(context, *identity); });
+    auto withoutAgent = std::make_shared<bool>(false);
+    plug->add_flag("--without-agent", *withoutAgent,
+                   "a first plug stops before the class installer runs the agent (printed for the caller to run)");
+    plug->callback([identity, withoutAgent, &context, status] { *status = Plug(context, *identity, *withoutAgent); });
 
     auto serial = std::make_shared<std::string>();
     CLI::App *unplug = app.add_subcommand("unplug", "unplug a printer");

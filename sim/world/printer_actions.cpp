@@ -14,26 +14,31 @@ namespace {
 
 // A printer the machine has no installation of: the driver package is
 // installed, the driver announces the device, the class installer runs the
-// agent.
-bool InstallNewPrinter(const PrinterIdentity &identity, std::string *error)
+// agent (unless the caller runs it).
+bool InstallNewPrinter(const PrinterIdentity &identity, bool runAgent, std::string *error)
 {
     if (!InstallDriverFiles(error) || !AnnounceDevice(identity, error) || !InstallModel(identity, error) ||
         !SetAttached(identity.InstanceId(), true, error))
         return false;
     std::printf("installed the driver package and announced %s\n", identity.InstanceId().c_str());
+    if (!runAgent) {
+        std::printf("left to the caller: %s\n",
+                    AgentCommandLine(kInstallAction, identity.model, identity.serial).c_str());
+        return true;
+    }
     return InstallPrinter(identity, error);
 }
 
 }  // namespace
 
-bool PlugInPrinter(PrinterIdentity *identity, std::string *error)
+bool PlugInPrinter(PrinterIdentity *identity, std::string *error, bool runAgent)
 {
     if (!ValidateIdentity(identity, error))
         return false;
     if (MachineKeyExists(identity->EnumKey())) {
         if (!SetAttached(identity->InstanceId(), true, error))
             return false;
-    } else if (!InstallNewPrinter(*identity, error)) {
+    } else if (!InstallNewPrinter(*identity, runAgent, error)) {
         return false;
     }
     std::printf("plugged in %s (serial %s) as %s\n", identity->model.c_str(), identity->serial.c_str(),

@@ -11,7 +11,10 @@
 namespace ovlsim {
 
 // Validates the identity (see ValidateIdentity), then installs or attaches.
-bool PlugInPrinter(PrinterIdentity *identity, std::string *error);
+// Without runAgent a first plug stops before the class installer runs the
+// agent: a machine as the agent's install finds it, for a check that runs
+// the agent itself (the Wine comparison runs the Windows build there).
+bool PlugInPrinter(PrinterIdentity *identity, std::string *error, bool runAgent = true);
 bool UnplugPrinter(const std::string &serial, std::string *error);
 // `model` empty: the model its device was installed with. The serial number
 // and the model are validated as for a plug before anything is done.

@@ -190,4 +190,22 @@ TEST_F(OvlsimCli, PrinterWithItsValuesPendingGetsTheDefaultPortName)
                   "\"PortName\"=\"USB/Sorrelink/Unknown\""));
 }
 
+// A first plug that stops before the agent: the device is announced and
+// its model installed, the agent's command line printed, nothing of the
+// agent's own work done.
+TEST_F(OvlsimCli, PlugWithoutAgentLeavesTheInstallToTheCaller)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ProgramOutput plug = Ovlsim({"plug", "Sorrelink 640", "X1", "--without-agent"});
+    ASSERT_EQ(0, plug.status) << plug.err;
+    EXPECT_NE(std::string::npos,
+              plug.out.find("left to the caller: C:\\WINDOWS\\SYSTEM\\ovlcin00.exe -action=2 -model=Sorrelink 640 "
+                            "-serial=X1\n"))
+        << plug.out;
+    EXPECT_EQ(0, Ovlsim({"reg", "export", "HKEY_LOCAL_MACHINE\\Enum\\USB\\VID_7E51&PID_0114\\X1"}).status);
+    EXPECT_NE(0, Ovlsim({"reg", "export", "HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Control\\Print\\"
+                                          "Monitors\\X1"}).status);
+    EXPECT_FALSE(std::filesystem::exists(Machine() + "/drive_c/Windows/wininit.ini"));
+}
+
 }  // namespace
