@@ -128,7 +128,6 @@ Lookup ChildNameAt(store::Database &db, KeyId parent, uint32_t index, EnumPositi
     return found;
 }
 
-// A value row's name, type and data, from column `first` on.
 bool Children(store::Database &db, KeyId parent, std::vector<Child> *children)
 {
     auto stmt = db.Prepare("SELECT id, name FROM reg_keys WHERE parent = ?1 ORDER BY id");
@@ -139,6 +138,7 @@ bool Children(store::Database &db, KeyId parent, std::vector<Child> *children)
     return !stmt.failed();
 }
 
+// A value row's name, type and data, from column `first` on.
 static Value ReadValueRow(store::Statement &stmt, int first = 0)
 {
     Value value;
