@@ -45,8 +45,7 @@ class ImportKill : public ovltest::MachineTest {
     void Reopen()
     {
         win9x::machine::Close();
-        for (const char *db : {"registry.db", "machine.db"})
-            EXPECT_EQ("ok", ovltest::IntegrityCheck(MachineDir() + "/" + db)) << db;
+        EXPECT_EQ("ok", ovltest::MachineIntegrity(MachineDir()));
         std::string error;
         ASSERT_TRUE(win9x::machine::Open(MachineDir(), &error)) << error;
     }

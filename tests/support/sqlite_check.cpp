@@ -31,4 +31,15 @@ std::string IntegrityCheck(const std::string &databasePath)
     return verdict;
 }
 
+std::string MachineIntegrity(const std::string &machineDir)
+{
+    std::string verdict;
+    for (const char *db : {"registry.db", "machine.db"}) {
+        std::string one = IntegrityCheck(machineDir + "/" + db);
+        if (one != "ok")
+            verdict += (verdict.empty() ? "" : "; ") + std::string(db) + ": " + one;
+    }
+    return verdict.empty() ? "ok" : verdict;
+}
+
 }  // namespace ovltest

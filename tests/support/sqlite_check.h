@@ -9,4 +9,8 @@ namespace ovltest {
 // or the reason it could not be run.
 std::string IntegrityCheck(const std::string &databasePath);
 
+// The same for both databases of a machine: "ok", or each database's name
+// with what is wrong in it.
+std::string MachineIntegrity(const std::string &machineDir);
+
 }  // namespace ovltest
