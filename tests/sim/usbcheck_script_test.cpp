@@ -110,6 +110,15 @@ TEST_F(UsbcheckScript, TranscriptHasEachTextWholeOnItsLine)
     ASSERT_GE(text.size(), end.size());
     EXPECT_EQ(end, text.substr(text.size() - end.size()));
 
+    // A script that ends on a message box ends the transcript there: what
+    // the wizard does once the box is answered for it is no step.
+    ovltest::WriteHostFile(script, "choose 1\nnext\nnext\n");
+    ASSERT_EQ(0, Sim({"usbcheck", "--script", script, "--transcript", transcript}).status);
+    text = ovltest::ReadHostFile(transcript);
+    const std::string endOnBox = "box: Error: No printer selected.\nend\n";
+    ASSERT_GE(text.size(), endOnBox.size());
+    EXPECT_EQ(endOnBox, text.substr(text.size() - endOnBox.size()));
+
     // A transcript needs a script to follow.
     EXPECT_NE(0, Sim({"usbcheck", "--transcript", transcript}).status);
 }

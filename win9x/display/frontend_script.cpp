@@ -299,6 +299,8 @@ int ScriptDriver::AnswerMessageBox(const MessageBoxView &box, const DialogView *
     pending_ = true;
     if (!action) {
         cause_ = "end of script: message box answered with its first button";
+        if (transcript_)
+            transcript_->Ends();
         return DefaultAnswer(box.style);
     }
     if (action->Verb() != "ok") {

@@ -50,10 +50,17 @@ Transcript::~Transcript()
     std::fclose(out_);
 }
 
+void Transcript::Write(const std::string &line)
+{
+    if (ended_)
+        return;
+    std::fprintf(out_, "%s\n", line.c_str());
+    std::fflush(out_);
+}
+
 void Transcript::Line(const char *kind, const std::string &text)
 {
-    std::fprintf(out_, "%s: %s\n", kind, TranscriptText(text).c_str());
-    std::fflush(out_);
+    Write(std::string(kind) + ": " + TranscriptText(text));
 }
 
 void Transcript::Shows(const machine::DialogView &dialog)
@@ -73,7 +80,7 @@ void Transcript::Waits(const machine::DialogView &dialog)
             if (selected)
                 Line("selected", control.items[control.selection]);
             else
-                std::fprintf(out_, "selected: none\n");
+                Write("selected: none");
         } else if (IsRadioButton(control)) {
             Line("option", control.text + (control.check == BST_CHECKED ? " checked" : " unchecked"));
         } else if (IsPushButton(control)) {
@@ -82,13 +89,11 @@ void Transcript::Waits(const machine::DialogView &dialog)
             Line("page", control.text);
         }
     }
-    std::fflush(out_);
 }
 
 void Transcript::Box(const machine::MessageBoxView &box)
 {
-    std::fprintf(out_, "box: %s: %s\n", TranscriptText(box.caption).c_str(), TranscriptText(box.text).c_str());
-    std::fflush(out_);
+    Write("box: " + TranscriptText(box.caption) + ": " + TranscriptText(box.text));
 }
 
 void Transcript::Action(const std::string &words)
@@ -98,14 +103,13 @@ void Transcript::Action(const std::string &words)
 
 void Transcript::Ends()
 {
-    std::fprintf(out_, "end\n");
-    std::fflush(out_);
+    Write("end");
+    ended_ = true;
 }
 
 void Transcript::Closed()
 {
-    std::fprintf(out_, "closed\n");
-    std::fflush(out_);
+    Write("closed");
 }
 
 }  // namespace win9x::ui

@@ -35,14 +35,19 @@ public:
     void Box(const machine::MessageBoxView &box);
     // "action: <words>".
     void Action(const std::string &words);
-    // "end" at the end of the script, "closed" when the dialog went away.
+    // "end" when the script ends with the dialog still there, "closed" when
+    // the dialog went away.
+    // Nothing is written after "end": what the program does once its user
+    // has left (a box answered by the end of the script) is not a step.
     void Ends();
     void Closed();
 
 private:
     void Line(const char *kind, const std::string &text);
+    void Write(const std::string &line);
 
     std::FILE *out_ = nullptr;
+    bool ended_ = false;
 };
 
 // A text on one line: a backslash as \\, line breaks and tabs as \n, \r,
