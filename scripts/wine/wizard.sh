@@ -13,7 +13,8 @@
 # are expected, every other one fails.
 source "$(dirname "$0")/common.sh"
 source "$(dirname "$0")/seed.sh"
-script=$root/tests/wine/wizard.script
+# Another script may be given, to try a case by hand.
+script=${1:-$root/tests/wine/wizard.script}
 start=$wine_dir/wizard-start
 standin=$wine_dir/wizard-standin
 rm -rf "$start" "$standin"
@@ -33,8 +34,9 @@ seed_prefix "$start"
 cp "$root/build/mingw-x86_64/bin/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
 cp "$root/build/mingw-x86_64/bin/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
 cp "$script" "$wine_dir/wizard.script"
+driver=0
 run_wine 'C:\windows\wizard_driver.exe' 'C:\windows\system\usbcheck98.exe' \
-  "Z:${wine_dir//\//\\}\\wizard.script" > "$wine_dir/wizard-wine.txt" || true
+  "Z:${wine_dir//\//\\}\\wizard.script" > "$wine_dir/wizard-wine.txt" || driver=$?
 # The wizard's own file is the check's placement, not the wizard's work
 # (on the stand-in it runs as its host build).
 rm -f "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
@@ -59,8 +61,13 @@ echo "wine: wizard: $(grep -c '^action: ' "$wine_dir/wizard-standin.txt") action
   "$(wc -l < "$wine_dir/wizard-standin.txt") texts and $(wc -l < "$wine_dir/wizard-standin-left.txt")" \
   "keys, values, files and renames left on the stand-in, $(wc -l < "$diffs") known differences"
 sed 's/^/  /' "$diffs"
-if [ -n "$unexpected" ] || ! grep -qx end "$wine_dir/wizard-wine.txt"; then
+if [ "$driver" -ne 0 ]; then
+  echo "wine: wizard: the driver stopped (status $driver) after:" >&2
+  tail -n 3 "$wine_dir/wizard-wine.txt" >&2
+  exit 1
+fi
+if [ -n "$unexpected" ]; then
   echo "wine: wizard: unexpected differences:" >&2
-  echo "${unexpected:-(the driver did not reach the end of the script)}" >&2
+  echo "$unexpected" >&2
   exit 1
 fi

@@ -10,7 +10,8 @@
 //   button: <text> enabled|disabled      a visible push button
 //   list: <entry>, selected: <entry>|none a visible drop-down list
 //   box: <caption>: <text>               a message box waits for its answer
-//   closed / end                         the dialog went away / the script ended
+//   closed                               the dialog went away
+//   end                                  the script ended, the dialog still there
 // Line breaks and other control characters in a text show as \n, \r, \t or
 // \xNN, a backslash as \\. `ovlsim usbcheck --transcript` writes the same
 // lines for the stand-in.
@@ -374,7 +375,8 @@ int main(int argc, char **argv)
         shown = Perform(action, shown);
         fflush(stdout);
     }
-    printf("end\n");
+    if (shown.wizard)
+        printf("end\n");
     fflush(stdout);
     if (shown.box)
         Post(GetDlgItem(shown.box, IDOK), BM_CLICK, 0, 0);
