@@ -53,10 +53,28 @@ std::string ScriptProblem(const std::string &script)
     return "";
 }
 
-int Run(Context &context, const std::optional<std::string> &script)
+// Why the transcript cannot be written: empty when it can. The file is
+// made (emptied) here, so that a wizard that stops early leaves no old one.
+std::string TranscriptProblem(const std::string &transcript)
+{
+    if (transcript.empty())
+        return "--transcript takes a file, not an empty name";
+    std::FILE *file = std::fopen(transcript.c_str(), "w");
+    if (!file)
+        return "cannot write the transcript " + transcript + ": " + std::strerror(errno);
+    std::fclose(file);
+    return "";
+}
+
+int Run(Context &context, const std::optional<std::string> &script, const std::optional<std::string> &transcript)
 {
     if (script) {
         std::string problem = ScriptProblem(*script);
+        if (!problem.empty())
+            return Fail(problem);
+    }
+    if (transcript) {
+        std::string problem = TranscriptProblem(*transcript);
         if (!problem.empty())
             return Fail(problem);
     }
@@ -64,6 +82,8 @@ int Run(Context &context, const std::optional<std::string> &script)
         return 1;
     if (script)
         setenv("OVLSIM_FRONTEND", ("script:" + *script).c_str(), 1);
+    if (transcript)
+        setenv("OVLSIM_TRANSCRIPT", transcript->c_str(), 1);
     std::fflush(stdout);
     // The wizard installed on the machine, else its host build.
     if (WindowsFileExists(kInstalledWizard)) {
@@ -83,14 +103,22 @@ int Run(Context &context, const std::optional<std::string> &script)
 void AddUsbcheckCommand(CLI::App &app, Context &context, int *status)
 {
     auto script = std::make_shared<std::optional<std::string>>();
+    auto transcript = std::make_shared<std::optional<std::string>>();
     CLI::App *cmd = app.add_subcommand("usbcheck", "run the troubleshooting wizard usbcheck98 on the machine");
     cmd->add_option("--script", *script,
                     "take the actions from FILE ('-': standard input) and write the screen after each");
+    // The drawn screens wrap texts and draw boxes over the dialog; the
+    // transcript has each text whole on a line of its own, as the Wine
+    // checks' wizard driver writes it, so that the two compare line by line.
+    cmd->add_option("--transcript", *transcript,
+                    "also write to OUT, one text a line, what each step of the script left on screen")
+        ->option_text("OUT")
+        ->needs("--script");
     cmd->footer("Script actions, one per line ('#' starts a comment): choose N (option 1 to 4), next, back,\n"
                 "open-list, pick N (list entry, from 0), ok (answer the message box), close (Escape).\n"
                 "Without --script the wizard is drawn in the terminal when standard input is one, else the\n"
                 "actions are read from standard input.");
-    cmd->callback([script, &context, status] { *status = Run(context, *script); });
+    cmd->callback([script, transcript, &context, status] { *status = Run(context, *script, *transcript); });
 }
 
 }  // namespace ovlsim

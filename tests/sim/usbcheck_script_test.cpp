@@ -1,7 +1,8 @@
 // The troubleshooting wizard run from a script through the machine tool, as
 // a user would: `ovlsim usbcheck --script FILE` on a machine with a printer
-// attached, then detached. The screens written show the test's result, and a
-// script that asks for what cannot be done stops with status 2.
+// attached, then detached. The screens written show the test's result, the
+// plain transcript has each text on a line of its own, and a script that
+// asks for what cannot be done stops with status 2.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -73,6 +74,53 @@ TEST_F(UsbcheckScript, TestsTheAttachedPrinterThenTheDetachedOne)
     EXPECT_NE(std::string::npos, box.find("[ OK ]"));
     EXPECT_NE(std::string::npos, ScreenAfter(run.out, "line 6: ok").find("Test failed !")) << run.out;
     EXPECT_EQ(std::string::npos, run.out.find("Test successful"));
+}
+
+TEST_F(UsbcheckScript, TranscriptHasEachTextWholeOnItsLine)
+{
+    // The texts the Wine checks compare: the dialog as it first waits, each
+    // action, a message box, the page after it with its line breaks
+    // escaped, and the end of the script.
+    ASSERT_EQ(0, Sim({"unplug", "X1"}).status);
+    std::string script = dir_.path() + "/script.txt";
+    std::string transcript = dir_.path() + "/transcript.txt";
+    ovltest::WriteHostFile(script, "choose 1\nnext\nnext\nok\n");
+    ProgramOutput run = Sim({"usbcheck", "--script", script, "--transcript", transcript});
+    ASSERT_EQ(0, run.status) << run.err;
+    std::string text = ovltest::ReadHostFile(transcript);
+    EXPECT_EQ(0u, text.find("dialog: OV USB Troubleshoot Utility\n"
+                            "button: <- Back disabled\n"
+                            "button: Next -> enabled\n"
+                            "option: I want to test the communications with my USB printer checked\n"
+                            "option: I want to delete an unused USB port unchecked\n"))
+        << text;
+    EXPECT_NE(std::string::npos, text.find("action: next\n"
+                                           "selected: none\n"
+                                           "button: <- Back enabled\n"
+                                           "button: Next -> enabled\n"
+                                           "page: \\n\\n- Make sure"))
+        << text;
+    const std::string end = "action: next\n"
+                            "box: Error: No printer selected.\n"
+                            "action: ok\n"
+                            "button: <- Back enabled\n"
+                            "button: Next -> disabled\n"
+                            "page: \\n\\n\\n\\n\\nTest failed !\n"
+                            "end\n";
+    ASSERT_GE(text.size(), end.size());
+    EXPECT_EQ(end, text.substr(text.size() - end.size()));
+
+    // A script that ends on a message box ends the transcript there: what
+    // the wizard does once the box is answered for it is no step.
+    ovltest::WriteHostFile(script, "choose 1\nnext\nnext\n");
+    ASSERT_EQ(0, Sim({"usbcheck", "--script", script, "--transcript", transcript}).status);
+    text = ovltest::ReadHostFile(transcript);
+    const std::string endOnBox = "box: Error: No printer selected.\nend\n";
+    ASSERT_GE(text.size(), endOnBox.size());
+    EXPECT_EQ(endOnBox, text.substr(text.size() - endOnBox.size()));
+
+    // A transcript needs a script to follow.
+    EXPECT_NE(0, Sim({"usbcheck", "--transcript", transcript}).status);
 }
 
 TEST_F(UsbcheckScript, ImpossibleActionStopsTheWizard)

@@ -21,17 +21,20 @@ std::shared_ptr<machine::DialogDriver> g_driver;
 
 // OVLSIM_FRONTEND=terminal | script:FILE | script:- ; without it, the
 // terminal when standard input is one, else a script on standard input.
-// Any other choice stops the program rather than guess.
+// Any other choice stops the program rather than guess. A script also
+// writes its plain transcript to OVLSIM_TRANSCRIPT=FILE when it is set.
 std::shared_ptr<machine::DialogDriver> DefaultDriver()
 {
     const char *choice = std::getenv("OVLSIM_FRONTEND");
     std::string text = choice ? choice : "";
     if (text == "terminal" || (text.empty() && isatty(STDIN_FILENO)))
         return MakeTerminalDriver();
+    const char *transcript = std::getenv("OVLSIM_TRANSCRIPT");
+    std::string transcriptPath = transcript ? transcript : "";
     if (text.empty())
-        return MakeScriptDriver("-");
+        return MakeScriptDriver("-", transcriptPath);
     if (text.rfind("script:", 0) == 0)
-        return MakeScriptDriver(text.substr(7));
+        return MakeScriptDriver(text.substr(7), transcriptPath);
     std::fflush(stdout);
     std::fprintf(stderr, "%s: OVLSIM_FRONTEND=%s is neither terminal nor script:FILE\n", ProgramName().c_str(),
                  text.c_str());

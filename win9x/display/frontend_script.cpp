@@ -8,12 +8,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "display/frontend_render.h"
+#include "display/frontend_transcript.h"
 #include "display/frontends.h"
 #include "machine/text.h"
 
@@ -53,7 +55,11 @@ struct Action {
 
 class ScriptDriver : public machine::DialogDriver {
 public:
-    explicit ScriptDriver(std::string path) : path_(std::move(path)) {}
+    ScriptDriver(std::string path, const std::string &transcript) : path_(std::move(path))
+    {
+        if (!transcript.empty())
+            transcript_ = std::make_unique<Transcript>(transcript);
+    }
     ~ScriptDriver() override;
 
     bool Act(DialogActions &actions) override;
@@ -78,6 +84,7 @@ private:
     bool pending_ = false;         // something happened since the last screen
     HWND shown_ = nullptr;         // the dialog of the last screen
     bool listOpen_ = false;        // the action now is open-list
+    std::unique_ptr<Transcript> transcript_;  // the plain transcript, when asked for
 };
 
 ScriptDriver::~ScriptDriver()
@@ -86,6 +93,8 @@ ScriptDriver::~ScriptDriver()
     if (pending_) {
         std::printf("=== %s ===\n(no dialog on screen)\n\n", cause_.c_str());
         std::fflush(stdout);
+        if (transcript_)
+            transcript_->Closed();
     }
     if (in_ && in_ != stdin)
         std::fclose(in_);
@@ -247,20 +256,30 @@ bool ScriptDriver::Act(DialogActions &actions)
     DialogView view = actions.View();
     if (view.handle != shown_) {
         WriteScreen(cause_ + ": dialog " + std::to_string(view.templateId) + " shows", &view, nullptr);
+        if (transcript_) {
+            transcript_->Shows(view);
+            transcript_->Waits(view);
+        }
         shown_ = view.handle;
     } else if (pending_) {
         WriteScreen(cause_, &view, nullptr);
+        if (transcript_)
+            transcript_->Waits(view);
     }
     std::optional<Action> action = NextAction();
     if (!action) {
         std::printf("=== end of script after line %d: the dialog is closed ===\n\n", lineNumber_);
         std::fflush(stdout);
+        if (transcript_)
+            transcript_->Ends();
         cause_ = "end of script";
         shown_ = nullptr;
         return false;
     }
     cause_ = "line " + std::to_string(action->line) + ": " + action->Text();
     pending_ = true;
+    if (transcript_)
+        transcript_->Action(action->Text());
     listOpen_ = action->Verb() == "open-list";
     Perform(actions, *action);
     return true;
@@ -272,12 +291,16 @@ int ScriptDriver::AnswerMessageBox(const MessageBoxView &box, const DialogView *
 {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
     WriteScreen(cause_ + ": message box \"" + box.caption + "\"", owner, &box);
+    if (transcript_)
+        transcript_->Box(box);
     if (owner)
         shown_ = owner->handle;
     std::optional<Action> action = NextAction();
     pending_ = true;
     if (!action) {
         cause_ = "end of script: message box answered with its first button";
+        if (transcript_)
+            transcript_->Ends();
         return DefaultAnswer(box.style);
     }
     if (action->Verb() != "ok") {
@@ -288,14 +311,16 @@ int ScriptDriver::AnswerMessageBox(const MessageBoxView &box, const DialogView *
     }
     Require(action->words.size() == 1, *action, "ok takes no argument");
     cause_ = "line " + std::to_string(action->line) + ": ok";
+    if (transcript_)
+        transcript_->Action("ok");
     return DefaultAnswer(box.style);
 }
 
 }  // namespace
 
-std::shared_ptr<machine::DialogDriver> MakeScriptDriver(const std::string &path)
+std::shared_ptr<machine::DialogDriver> MakeScriptDriver(const std::string &path, const std::string &transcript)
 {
-    return std::make_shared<ScriptDriver>(path);
+    return std::make_shared<ScriptDriver>(path, transcript);
 }
 
 }  // namespace win9x::ui

@@ -19,7 +19,9 @@ std::shared_ptr<machine::DialogDriver> CurrentDriver();
 // from a library loaded on first use), or the same actions read from a
 // script with the screen written as text.
 std::shared_ptr<machine::DialogDriver> MakeTerminalDriver();
-// `path` "-" reads standard input.
-std::shared_ptr<machine::DialogDriver> MakeScriptDriver(const std::string &path);
+// `path` "-" reads standard input. With a `transcript` path the driver also
+// writes there, one text a line, what each step left on screen
+// (display/frontend_transcript.h).
+std::shared_ptr<machine::DialogDriver> MakeScriptDriver(const std::string &path, const std::string &transcript = "");
 
 }  // namespace win9x::ui
