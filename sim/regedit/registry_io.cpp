@@ -27,10 +27,12 @@ bool SameText(const std::string &a, const char *b)
     return lstrcmpiA(a.c_str(), b) == 0;
 }
 
-// " (error 87)": the registry's reason, as messages end.
+// " (error 87)": the registry's reason, as messages end. Messages here
+// start from a std::string: GCC 12 at -O3 warns falsely (-Wrestrict) on a
+// literal + std::string.
 std::string Reason(LONG error)
 {
-    return " (error " + std::to_string(error) + ")";
+    return std::string(" (error ") + std::to_string(error) + ")";
 }
 
 // The names and sizes of a key's values and subkeys, for buffers that hold
@@ -56,7 +58,7 @@ bool ExportValues(HKEY key, const std::string &path, const KeyCounts &counts, st
         DWORD type = 0;
         LONG r = RegEnumValueA(key, index, name.data(), &nameSize, nullptr, &type, data.data(), &dataSize);
         if (r != ERROR_SUCCESS) {
-            *error = "cannot read value " + std::to_string(index) + " of [" + regfile::ShownName(path) + "]" +
+            *error = std::string("cannot read value ") + std::to_string(index) + " of [" + regfile::ShownName(path) + "]" +
                      Reason(r);
             return false;
         }
@@ -72,14 +74,14 @@ bool ExportValues(HKEY key, const std::string &path, const KeyCounts &counts, st
 bool ExportOpenKey(HKEY key, const std::string &path, std::string *out, std::string *error)
 {
     if (!regfile::IsWritableKeyPath(path)) {
-        *error = "the key name [" + regfile::ShownName(path) + "] holds a line break and cannot be written";
+        *error = std::string("the key name [") + regfile::ShownName(path) + "] holds a line break and cannot be written";
         return false;
     }
     KeyCounts counts;
     LONG r = RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &counts.subkeys, &counts.maxSubkeyName, nullptr,
                               &counts.values, &counts.maxValueName, &counts.maxValueData, nullptr, nullptr);
     if (r != ERROR_SUCCESS) {
-        *error = "cannot read [" + regfile::ShownName(path) + "]" + Reason(r);
+        *error = std::string("cannot read [") + regfile::ShownName(path) + "]" + Reason(r);
         return false;
     }
     *out += regfile::FormatKeyHeader(path);
@@ -94,7 +96,7 @@ bool ExportOpenKey(HKEY key, const std::string &path, std::string *out, std::str
         if (r == ERROR_SUCCESS)
             r = RegOpenKeyExA(key, name.data(), 0, KEY_READ, &child);
         if (r != ERROR_SUCCESS) {
-            *error = "cannot read subkey " + std::to_string(index) + " of [" + regfile::ShownName(path) + "]" +
+            *error = std::string("cannot read subkey ") + std::to_string(index) + " of [" + regfile::ShownName(path) + "]" +
                      Reason(r);
             return false;
         }
@@ -127,7 +129,7 @@ bool ApplyKey(const regfile::KeyEntry &entry, std::string *error)
 {
     HKEY root = nullptr;
     std::string rootName, subkey;
-    std::string shown = "[" + regfile::ShownName(entry.path) + "]";
+    std::string shown = std::string("[") + regfile::ShownName(entry.path) + "]";
     if (!SplitRootPath(entry.path, &root, &rootName, &subkey)) {
         *error = AtLine(entry.line) + "unknown root key in " + shown;
         return false;
@@ -201,7 +203,7 @@ bool StoredPath(HKEY root, const std::string &rootName, const std::string &subke
     if (walk && walk != root)
         RegCloseKey(walk);
     if (r != ERROR_SUCCESS)
-        *error = "cannot read the names of " + regfile::ShownName(rootName + "\\" + subkey) + Reason(r);
+        *error = std::string("cannot read the names of ") + regfile::ShownName(rootName + "\\" + subkey) + Reason(r);
     return r == ERROR_SUCCESS;
 }
 
@@ -211,15 +213,15 @@ bool ExportKeyInside(const std::string &path, std::string *out, std::string *err
     HKEY root = nullptr;
     std::string rootName, subkey;
     if (!SplitRootPath(path, &root, &rootName, &subkey)) {
-        *error = "unknown root key in '" + regfile::ShownName(path) +
+        *error = std::string("unknown root key in '") + regfile::ShownName(path) +
                  "' (use HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER, HKEY_USERS)";
         return false;
     }
     HKEY key = nullptr;
     LONG r = RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key);
     if (r != ERROR_SUCCESS) {
-        *error = r == ERROR_FILE_NOT_FOUND ? "no such key: " + regfile::ShownName(path)
-                                           : "cannot read " + regfile::ShownName(path) + Reason(r);
+        *error = r == ERROR_FILE_NOT_FOUND ? std::string("no such key: ") + regfile::ShownName(path)
+                                           : std::string("cannot read ") + regfile::ShownName(path) + Reason(r);
         return false;
     }
     std::string stored;
