@@ -43,12 +43,7 @@ seed_prefix "$start"
 # installer's, without quotes.
 run_wine 'C:\windows\system\ovlcin00.exe' -action=$action -model=$model -serial=$serial >/dev/null || true
 
-standin_export "$standin" > "$wine_dir/agent-$step-standin.reg"
-wine_export > "$wine_dir/agent-$step-wine.reg"
-result_of "$wine_dir/agent-$step-standin.reg" "$(files_of "$standin/drive_c")" \
-  "$standin/drive_c/Windows/wininit.ini" > "$wine_dir/agent-$step-standin.txt"
-result_of "$wine_dir/agent-$step-wine.reg" "$(files_of "$WINEPREFIX/drive_c")" \
-  "$(prefix_path 'C:\Windows\wininit.ini')" > "$wine_dir/agent-$step-wine.txt"
+record_left "$wine_dir/agent-$step"
 diffs=$wine_dir/agent-$step-differences.txt
 diff "$wine_dir/agent-$step-standin.txt" "$wine_dir/agent-$step-wine.txt" | grep '^[<>]' |
   sed "s/^</$step: only on the stand-in:/; s/^>/$step: only under Wine:/" > "$diffs" || true

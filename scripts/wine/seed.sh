@@ -78,3 +78,16 @@ result_of() {
   sed 's/^/file /' <<< "$2"
   renames_of "$3" | sed 's/^/rename /'
 }
+
+# What the family left on both sides after a step, as result_of lines:
+# $1-standin.txt from the stand-in machine $standin, $1-wine.txt from the
+# prefix (each beside the registry export it was read from).
+record_left() {
+  local stem=$1
+  standin_export "$standin" > "$stem-standin.reg"
+  wine_export > "$stem-wine.reg"
+  result_of "$stem-standin.reg" "$(files_of "$standin/drive_c")" \
+    "$standin/drive_c/Windows/wininit.ini" > "$stem-standin.txt"
+  result_of "$stem-wine.reg" "$(files_of "$WINEPREFIX/drive_c")" \
+    "$(prefix_path 'C:\Windows\wininit.ini')" > "$stem-wine.txt"
+}

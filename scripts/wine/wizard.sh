@@ -43,22 +43,17 @@ rm -f "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
 
 # What the options left (the agent's removals, the purge, the uninstall):
 # the family's keys with their values, its files and the rename section.
-standin_export "$standin" > "$wine_dir/wizard-standin.reg"
-wine_export > "$wine_dir/wizard-wine.reg"
-result_of "$wine_dir/wizard-standin.reg" "$(files_of "$standin/drive_c")" \
-  "$standin/drive_c/Windows/wininit.ini" > "$wine_dir/wizard-standin-left.txt"
-result_of "$wine_dir/wizard-wine.reg" "$(files_of "$WINEPREFIX/drive_c")" \
-  "$(prefix_path 'C:\Windows\wininit.ini')" > "$wine_dir/wizard-wine-left.txt"
+record_left "$wine_dir/wizard-left"
 
 diffs=$wine_dir/wizard-differences.txt
 {
   diff "$wine_dir/wizard-standin.txt" "$wine_dir/wizard-wine.txt"
-  diff "$wine_dir/wizard-standin-left.txt" "$wine_dir/wizard-wine-left.txt"
+  diff "$wine_dir/wizard-left-standin.txt" "$wine_dir/wizard-left-wine.txt"
 } | grep '^[<>]' | sed 's/^</wizard: only on the stand-in:/; s/^>/wizard: only under Wine:/' > "$diffs" || true
 known=$root/scripts/wine/known-differences.txt
 unexpected=$(grep -v -x -F -f <(grep -v -e "^#" -e "^$" "$known") "$diffs" || true)
 echo "wine: wizard: $(grep -c '^action: ' "$wine_dir/wizard-standin.txt") actions," \
-  "$(wc -l < "$wine_dir/wizard-standin.txt") texts and $(wc -l < "$wine_dir/wizard-standin-left.txt")" \
+  "$(wc -l < "$wine_dir/wizard-standin.txt") texts and $(wc -l < "$wine_dir/wizard-left-standin.txt")" \
   "keys, values, files and renames left on the stand-in, $(wc -l < "$diffs") known differences"
 sed 's/^/  /' "$diffs"
 if [ "$driver" -ne 0 ]; then
