@@ -16,7 +16,13 @@
 // \xNN, a backslash as \\. `ovlsim usbcheck --transcript` writes the same
 // lines for the stand-in.
 //
-// Usage: wizard_driver <usbcheck98.exe> <script>
+// With --pictures DIR it also writes a picture of each step, NN-<action>.bmp
+// in DIR (NN-<action>-box.bmp when the step ends in a message box: the
+// dialog with the box over it); with --fit FILE it measures every text the
+// step shows against its control (wizard_fit.h) and writes the results to
+// FILE. The transcript stays the same either way.
+//
+// Usage: wizard_driver [--pictures DIR] [--fit FILE] <usbcheck98.exe> <script>
 #include <windows.h>
 
 #include <stdio.h>
@@ -26,6 +32,9 @@
 #include <vector>
 
 #include "resource.h"
+#include "transcript_text.h"
+#include "wizard_fit.h"
+#include "wizard_pictures.h"
 
 namespace {
 
@@ -44,28 +53,6 @@ HANDLE g_process = nullptr;
     if (g_process)
         TerminateProcess(g_process, 1);
     ExitProcess(2);
-}
-
-std::string Escaped(const std::string &text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c < 0x20 || c == 0x7F) {
-            char hex[8];
-            snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else
-            out += static_cast<char>(c);
-    }
-    return out;
 }
 
 void Line(const char *kind, const std::string &text)
@@ -149,11 +136,19 @@ std::string Entry(HWND combo, LRESULT index)
     return text;
 }
 
-void WriteCombo(HWND combo)
+std::vector<std::string> Entries(HWND combo)
 {
+    std::vector<std::string> entries;
     LRESULT count = Ask(combo, CB_GETCOUNT, 0, 0);
     for (LRESULT i = 0; i < count; ++i)
-        Line("list", Entry(combo, i));
+        entries.push_back(Entry(combo, i));
+    return entries;
+}
+
+void WriteCombo(HWND combo)
+{
+    for (const std::string &entry : Entries(combo))
+        Line("list", entry);
     LRESULT selected = Ask(combo, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR)
         printf("selected: none\n");
@@ -356,15 +351,75 @@ Windows FirstShow()
     Fail("the wizard's dialog did not show");
 }
 
+// What the driver was asked to do besides the transcript.
+struct Options {
+    std::string pictures;  // folder of the pictures, or empty
+    std::string fit;       // file of the fit results, or empty
+    const char *program = nullptr;
+    const char *script = nullptr;
+};
+
+Options ReadOptions(int argc, char **argv)
+{
+    Options options;
+    int i = 1;
+    for (; i + 1 < argc && strncmp(argv[i], "--", 2) == 0; i += 2) {
+        if (strcmp(argv[i], "--pictures") == 0)
+            options.pictures = argv[i + 1];
+        else if (strcmp(argv[i], "--fit") == 0)
+            options.fit = argv[i + 1];
+        else
+            break;
+    }
+    if (argc - i != 2)
+        Fail("usage: wizard_driver [--pictures DIR] [--fit FILE] <usbcheck98.exe> <script>");
+    options.program = argv[i];
+    options.script = argv[i + 1];
+    return options;
+}
+
+// The picture and the text measures of what step `step` (its action
+// `action`) left on screen, as far as they were asked for.
+void Observe(const Options &options, FitCheck *fit, const Windows &shown, int step, const std::string &action)
+{
+    if (!shown.wizard)
+        return;
+    char number[16];
+    snprintf(number, sizeof number, "%02d", step);
+    if (!options.pictures.empty()) {
+        std::string name = std::string(number) + "-" + action + (shown.box ? "-box" : "");
+        for (char &c : name) {
+            if (c == ' ')
+                c = '-';
+        }
+        std::string why;
+        if (!WritePicture(shown.wizard, shown.box, options.pictures + "\\" + name + ".bmp", &why))
+            Fail("picture of step " + std::string(number) + ": " + why);
+    }
+    if (!options.fit.empty()) {
+        std::string where = "step " + std::string(number) + " (" + action + ")";
+        // Under a message box the wizard shows the text of the work that
+        // brought the box up.
+        fit->Dialog(shown.wizard, where, Entries);
+        if (shown.box)
+            fit->Box(shown.box, where + ", box \"" + Escaped(WindowText(shown.box)) + "\"");
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
 {
-    if (argc != 3)
-        Fail("usage: wizard_driver <usbcheck98.exe> <script>");
-    std::vector<std::vector<std::string>> script = ReadScript(argv[2]);
-    Start(argv[1]);
+    Options options = ReadOptions(argc, argv);
+    std::vector<std::vector<std::string>> script = ReadScript(options.script);
+    FitCheck fit;
+    std::string why;
+    if (!options.fit.empty() && !fit.Open(options.program, options.fit.c_str(), &why))
+        Fail(why);
+    Start(options.program);
     Windows shown = FirstShow();
+    Observe(options, &fit, shown, 0, "start");
+    int step = 0;
     for (const auto &action : script) {
         if (!shown.wizard)
             Fail("the dialog is gone: no more actions can be done");
@@ -374,6 +429,7 @@ int main(int argc, char **argv)
         Line("action", text);
         shown = Perform(action, shown);
         fflush(stdout);
+        Observe(options, &fit, shown, ++step, text);
     }
     if (shown.wizard)
         printf("end\n");
