@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The checks against Wine: the conformance suite, then the deliverables
 # beside the stand-in (the agent's install and removal, the monitor, the
-# wizard's four options), on a prefix made like Windows 98, with one wine
-# server at a time. Prints each result and the Wine marks; exits non-zero
-# when anything differs that is not listed as a known difference.
+# wizard's four options) and whether the wizard's texts fit their controls
+# (scripts/wine/fit.sh, on an X display of its own), on a prefix made like
+# Windows 98, with one wine server at a time. Prints each result and the
+# Wine marks; exits non-zero when anything differs that is not listed as a
+# known difference or a text does not fit.
 source "$(dirname "$0")/common.sh"
 cd "$root"
 install_wine
@@ -20,6 +22,7 @@ scripts/wine/agent.sh remove || failed=1
 scripts/wine/monitor.sh || failed=1
 # The wizard last: it starts from a fresh prefix of its own.
 scripts/wine/wizard.sh || failed=1
+scripts/wine/fit.sh || failed=1
 if [ $failed -ne 0 ]; then
   echo "wine: differences found" >&2
   exit 1

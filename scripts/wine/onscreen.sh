@@ -1,0 +1,38 @@
+# The troubleshooting wizard on a screen: what scripts/wine/pictures.sh and
+# scripts/wine/fit.sh share. Sourced after common.sh and seed.sh.
+
+# A stand-in machine as the wizard's checks start from: one printer of
+# model $2 with serial number $3 installed and unplugged, its port recorded
+# by the spooler; the port's key joins the keys a prefix is seeded with.
+wizard_start() {
+  local machine=$1 model=$2 serial=$3
+  rm -rf "$machine"
+  "$ovlsim" --machine "$machine" init >/dev/null
+  "$ovlsim" --machine "$machine" shell stop >/dev/null
+  "$ovlsim" --machine "$machine" plug "$model" "$serial" >/dev/null
+  "$ovlsim" --machine "$machine" unplug "$serial" >/dev/null
+  "$ovlsim" --machine "$machine" ports >/dev/null
+  roots+=("System\\CurrentControlSet\\Control\\Print\\Ports\\USB/$model/$serial")
+}
+
+# Runs the wizard driver on a fresh prefix seeded from the machine $1, on a
+# display of its own, through the script $2, with the driver's options
+# that follow; the transcript goes to standard output. The display ends with
+# the calling script.
+wizard_on_screen() {
+  local machine=$1 script=$2
+  shift 2
+  # What the preparation says is not the transcript.
+  {
+    fresh_prefix
+    start_display
+    trap 'stop_display' EXIT
+    display_session
+    seed_prefix "$machine"
+    cp "$(windows_bin)/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
+    cp "$(windows_bin)/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
+    cp "$script" "$wine_dir/onscreen.script"
+  } >&2
+  run_wine 'C:\windows\wizard_driver.exe' "$@" 'C:\windows\system\usbcheck98.exe' \
+    "Z:${wine_dir//\//\\}\\onscreen.script"
+}
