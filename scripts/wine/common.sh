@@ -71,7 +71,7 @@ windows_bin() {
 # and the pictures must not be made with. A machine that cannot install them
 # is told so and goes on.
 install_wine_fonts() {
-  [ -f /usr/share/wine/fonts/tahoma.ttf ] && return 0
+  dpkg-query -W -f '${Status}' fonts-wine 2>/dev/null | grep -q 'ok installed' && return 0
   echo "wine: installing fonts-wine"
   local sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
