@@ -17,8 +17,8 @@ wizard_start() {
 
 # Runs the wizard driver on a fresh prefix seeded from the machine $1, on a
 # display of its own, through the script $2, with the driver's options
-# that follow; the transcript goes to standard output. The display ends with
-# the calling script.
+# that follow; the transcript goes to standard output. The display and the
+# wine server end with the calling script.
 wizard_on_screen() {
   local machine=$1 script=$2
   shift 2
@@ -26,7 +26,8 @@ wizard_on_screen() {
   {
     fresh_prefix
     start_display
-    trap 'stop_display' EXIT
+    # The session draws on this display: both end together.
+    trap 'stop_display; "$(wineserver_path)" -k 2>/dev/null || true' EXIT
     display_session
     seed_prefix "$machine"
     cp "$(windows_bin)/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
