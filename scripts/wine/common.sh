@@ -92,6 +92,7 @@ start_display() {
     echo "wine: installing xvfb"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo=sudo
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get update -q >/dev/null
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends xvfb
   fi
   local pipe number ready
