@@ -19,6 +19,7 @@ if ! command -v convert >/dev/null; then
   echo "wine: installing imagemagick"
   sudo=""
   [ "$(id -u)" -ne 0 ] && sudo=sudo
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get update -q >/dev/null
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends imagemagick
 fi
 start=$wine_dir/pictures-start
