@@ -9,7 +9,10 @@
 #   - it asks for no Windows and no subsystem above 4.0;
 #   - it is stripped and carries a version resource with the project's
 #     version and its own file name;
-#   - ovlpom00.dll exports InitializeMonitorEx alone.
+#   - ovlpom00.dll exports InitializeMonitorEx alone;
+#   - in the 32-bit build, the functions Windows and the spooler call through
+#     an address are stdcall with their prototypes' argument sizes
+#     (scripts/check-calling-conventions.sh).
 # Usage: scripts/build-windows.sh [i686|x86_64]...   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -132,6 +135,9 @@ for arch in "${archs[@]}"; do
         fi
     done
     [ -f "$bin/ovlpom00.dll" ] && check_monitor_exports "$bin/ovlpom00.dll"
+    if [ "$arch" = i686 ] && ! scripts/check-calling-conventions.sh "build/mingw-$arch"; then
+        fail "i686: calling conventions"
+    fi
     if [ "$failures" -eq "$before" ]; then
         echo "build-windows: $arch: ovlpom00.dll, ovlcin00.exe, usbcheck98.exe $version: imports allowed, no TLS, Windows 4.0, stripped, version resource; the monitor exports InitializeMonitorEx alone"
     fi

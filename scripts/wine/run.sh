@@ -15,6 +15,11 @@ install_wine
 trap '"$(wineserver_path)" -k 2>/dev/null || true' EXIT
 scripts/wine/prefix.sh
 failed=0
+# Running does not show every wrong calling convention (a caller may
+# restore its stack from its frame pointer): the 32-bit objects are read.
+if [ "$OVL_WINE_ARCH" = i686 ]; then
+  scripts/check-calling-conventions.sh "build/mingw-$OVL_WINE_ARCH" || failed=1
+fi
 scripts/wine/conformance.sh || failed=1
 # The agent first: the monitor's check adds a device interface of its own.
 scripts/wine/agent.sh install || failed=1
