@@ -78,36 +78,41 @@ private_apt() {
     -o APT::Architecture="$arch" -o APT::Architectures="$arch" -o APT::Sandbox::User=root "$@"
 }
 
-# Fetches and unpacks what the i686 run needs when it is missing.
+# Fetches and unpacks what the i686 run needs when it is missing. Each part
+# is made under a name of its own and renamed when whole, so an interrupted
+# fetch is made again.
 install_wine32() {
   if [ ! -x "$OVL_I386_EMULATOR" ]; then
     echo "wine: fetching qemu-user of bookworm-backports"
     private_apt backports amd64 bookworm-backports -- update >/dev/null
-    (cd "$i386_dir/apt-backports/archives" && rm -f qemu-user_*.deb &&
+    rm -f "$i386_dir"/apt-backports/archives/*.deb
+    (cd "$i386_dir/apt-backports/archives" &&
       private_apt backports amd64 bookworm-backports -- download qemu-user >/dev/null)
     rm -rf "$i386_dir/qemu"
     dpkg-deb -x "$i386_dir"/apt-backports/archives/qemu-user_*.deb "$i386_dir/qemu"
-    cp "$i386_dir/qemu/usr/bin/qemu-i386" "$OVL_I386_EMULATOR"
-    rm -rf "$i386_dir/qemu" "$i386_dir/apt-backports/archives"/*.deb
+    mv "$i386_dir/qemu/usr/bin/qemu-i386" "$OVL_I386_EMULATOR"
+    rm -rf "$i386_dir/qemu" "$i386_dir"/apt-backports/archives/*.deb
   fi
   if [ ! -x "$OVL_I386_ROOT/usr/lib/wine/wine" ]; then
     echo "wine: fetching wine32 and its i386 libraries"
     private_apt i386 i386 bookworm bookworm-updates -- update >/dev/null
+    rm -f "$i386_dir"/apt-i386/archives/*.deb
     private_apt i386 i386 bookworm bookworm-updates -- install -y --download-only --no-install-recommends \
       wine32 >/dev/null
-    rm -rf "$OVL_I386_ROOT"
-    local deb
-    for deb in "$i386_dir"/apt-i386/archives/*.deb; do dpkg-deb -x "$deb" "$OVL_I386_ROOT"; done
+    local tree=$OVL_I386_ROOT.new deb
+    rm -rf "$tree" "$OVL_I386_ROOT"
+    for deb in "$i386_dir"/apt-i386/archives/*.deb; do dpkg-deb -x "$deb" "$tree"; done
     # The libraries of /lib where the machine (merged /usr) looks for them.
-    if [ -d "$OVL_I386_ROOT/lib" ]; then
-      cp -a "$OVL_I386_ROOT/lib/." "$OVL_I386_ROOT/usr/lib/"
-      rm -rf "$OVL_I386_ROOT/lib"
+    if [ -d "$tree/lib" ]; then
+      cp -a "$tree/lib/." "$tree/usr/lib/"
+      rm -rf "$tree/lib"
     fi
     # What the Wine package's installation does: its zlib1.dll is MinGW's,
     # marked as one of Wine's own (the marker where a DOS stub lies).
-    local zlib=$OVL_I386_ROOT/usr/i686-w64-mingw32/lib/zlib1.dll
+    local zlib=$tree/usr/i686-w64-mingw32/lib/zlib1.dll
     { head -c 64 "$zlib"; printf 'Wine builtin DLL'; head -c 16 /dev/zero; tail -c +97 "$zlib"; } \
-      > "$OVL_I386_ROOT/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
+      > "$tree/usr/lib/i386-linux-gnu/wine/i386-windows/zlib1.dll"
+    mv "$tree" "$OVL_I386_ROOT"
     rm -f "$i386_dir"/apt-i386/archives/*.deb
   fi
 }
