@@ -5,7 +5,8 @@
 # behind a cast compiles, links and may even run (a caller that restores
 # its stack from its frame pointer does not notice), so the objects are
 # read:
-#   - each entry that ovlpom00's InitializeMonitorEx stores in the MONITOR
+#   - each entry that ovlpom00's InitializeMonitorEx (or FillMonitorTable,
+#     when not inlined) stores in the MONITOR
 #     table names a function decorated with the argument size of that
 #     entry's prototype in portmon/monitor9x.h;
 #   - every function whose address the deliverables' code takes and whose
@@ -32,7 +33,7 @@ fail()
 
 # "<store offset> <function>" for each store of a function's address
 # ("movl $imm,OFF(%reg)" or "push $imm" with a 32-bit relocation), in the
-# function of the object named $2 (all functions when empty). A relocation
+# functions of the object whose names match the pattern $2 (all when empty). A relocation
 # against a section stands for the function at the immediate's offset in
 # that section. Only references to functions count (COFF type 0x20).
 address_stores()
@@ -59,7 +60,7 @@ address_stores()
         /^[0-9a-f]+ <.*>:$/ { current = substr($2, 2, length($2) - 3); next }
         /^ +[0-9a-f]+:/ && split($0, part, "\t") >= 3 { instruction = part[3]; next }
         $2 == "dir32" {
-            if (only != "" && current != only) next
+            if (only != "" && current !~ only) next
             target = $NF
             immediate = 0
             if (match(instruction, /\$0x[0-9a-f]+/)) immediate = strtonum(substr(instruction, RSTART + 1, RLENGTH - 1))
@@ -123,12 +124,12 @@ while read -r offset symbol; do
     stored=$((stored + 1))
     expected=${table_size[$offset]:-}
     if [ -z "$expected" ]; then
-        fail "ovlpom00: InitializeMonitorEx stores $symbol at offset $offset, no entry of MONITOR"
+        fail "ovlpom00: the table's filling stores $symbol at offset $offset, no entry of MONITOR"
     elif [ "$(size_of "$symbol")" != "$expected" ]; then
         fail "ovlpom00: the MONITOR entry at offset $offset is $symbol ($(size_of "$symbol")), its prototype takes stdcall @$expected"
     fi
-done < <(address_stores "$monitor" _InitializeMonitorEx@8 | sort -u)
-[ "$stored" -gt 0 ] || fail "ovlpom00: no MONITOR entries found in InitializeMonitorEx"
+done < <(address_stores "$monitor" "InitializeMonitorEx|FillMonitorTable" | sort -u)
+[ "$stored" -gt 0 ] || fail "ovlpom00: no MONITOR entries found where the table is filled"
 
 # Every function handed out as a window or dialog procedure.
 procedures=0
