@@ -9,7 +9,13 @@
 #   - it asks for no Windows and no subsystem above 4.0;
 #   - it is stripped and carries a version resource with the project's
 #     version and its own file name;
-#   - ovlpom00.dll exports InitializeMonitorEx alone.
+#   - ovlpom00.dll exports InitializeMonitorEx alone;
+#   - in the 32-bit build, no instruction of a processor later than the 486
+#     (conditional moves, fcomi, rdtsc, cmpxchg8b, ud2, MMX and SSE, ...):
+#     Windows 98 runs on a 486, and no test runs the code on one;
+#   - in the 32-bit build, the functions Windows and the spooler call through
+#     an address are stdcall with their prototypes' argument sizes
+#     (scripts/check-calling-conventions.sh).
 # Usage: scripts/build-windows.sh [i686|x86_64]...   (default: both)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -100,6 +106,18 @@ check_file()
     fi
 }
 
+# Fails a 32-bit file with an instruction the 486 does not have.
+check_486()
+{
+    local found
+    found=$("$objdump" -d --no-show-raw-insn "$1" | grep -E -i -m 3 \
+        $'\t(cmov|fcmov|fu?comip?|rdtsc|rdpmc|rdmsr|wrmsr|cmpxchg8b|sysenter|sysexit|ud2|emms|prefetch|movnt|[slm]fence)|%x?mm[0-9]' ||
+        true)
+    if [ -n "$found" ]; then
+        fail "$(basename "$1"): instructions the 486 does not have: $(tr -s '\t\n' '  ' <<<"$found")"
+    fi
+}
+
 # The names listed under "[Ordinal/Name Pointer] Table", one per line.
 check_monitor_exports()
 {
@@ -127,13 +145,17 @@ for arch in "${archs[@]}"; do
     for file in ovlpom00.dll ovlcin00.exe usbcheck98.exe; do
         if [ -f "$bin/$file" ]; then
             check_file "$bin/$file"
+            [ "$arch" = x86_64 ] || check_486 "$bin/$file"
         else
             fail "$bin/$file is missing"
         fi
     done
     [ -f "$bin/ovlpom00.dll" ] && check_monitor_exports "$bin/ovlpom00.dll"
+    if [ "$arch" = i686 ] && ! scripts/check-calling-conventions.sh "build/mingw-$arch"; then
+        fail "i686: calling conventions"
+    fi
     if [ "$failures" -eq "$before" ]; then
-        echo "build-windows: $arch: ovlpom00.dll, ovlcin00.exe, usbcheck98.exe $version: imports allowed, no TLS, Windows 4.0, stripped, version resource; the monitor exports InitializeMonitorEx alone"
+        echo "build-windows: $arch: ovlpom00.dll, ovlcin00.exe, usbcheck98.exe $version: imports allowed, no TLS, Windows 4.0, stripped, version resource; the monitor exports InitializeMonitorEx alone$([ "$arch" = x86_64 ] || echo "; 486 instructions only")"
     fi
 done
 [ "$failures" -eq 0 ] || { echo "build-windows: $failures check(s) failed" >&2; exit 1; }

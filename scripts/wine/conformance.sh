@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The conformance suite under Wine, from C:\WINDOWS\CONFORM.EXE.
 source "$(dirname "$0")/common.sh"
-cp "$root/build/mingw-x86_64/bin/conformance.exe" "$(prefix_path 'C:\Windows\CONFORM.EXE')"
+cp "$mingw_bin/conformance.exe" "$(prefix_path 'C:\Windows\CONFORM.EXE')"
 out=$wine_dir/conformance.txt
 run_wine 'C:\windows\CONFORM.EXE' > "$out" || true
 grep -v ': Wine differs from Windows 98: ' "$out" | grep -v '^conformance: ' || true

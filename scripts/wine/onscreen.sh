@@ -30,8 +30,8 @@ wizard_on_screen() {
     trap 'stop_display; "$(wineserver_path)" -k 2>/dev/null || true' EXIT
     display_session
     seed_prefix "$machine"
-    cp "$(windows_bin)/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
-    cp "$(windows_bin)/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
+    cp "$mingw_bin/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
+    cp "$mingw_bin/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
     cp "$script" "$wine_dir/onscreen.script"
   } >&2
   run_wine 'C:\windows\wizard_driver.exe' "$@" 'C:\windows\system\usbcheck98.exe' \

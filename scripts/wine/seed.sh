@@ -30,11 +30,16 @@ renames_of() {
 }
 
 # The family's files below a drive C: (its own folders, its drivers), in
-# lower case, the restore copy's tick count left out.
+# lower case, the restore copy's tick count left out. Files the clean
+# prefix already holds are Wine's own, not the family's (a prefix made
+# where 32-bit Wine is installed holds windows/system/ddeml.dll and
+# mmsystem.dll): they are left out on both sides.
 files_of() {
   (cd "$1" && find . -type f) | sed 's|^\./||' | tr '[:upper:]' '[:lower:]' |
     grep -E '^(windows/system/|windows/inf/other/|orvane/|windows/system32/drivers/ovl)' |
-    sed 's/[0-9]\{8\}\.ex_$/<ticks>.ex_/' | sort
+    sed 's/[0-9]\{8\}\.ex_$/<ticks>.ex_/' | sort |
+    grep -v -x -F -f <(cd "$wine_dir/prefix-clean/drive_c" && find . -type f | sed 's|^\./||' |
+      tr '[:upper:]' '[:lower:]') || true
 }
 
 # The family's keys of a stand-in machine, as one REGEDIT4 file.
@@ -68,7 +73,7 @@ seed_prefix() {
     cp "$1/drive_c/$file" "$target"
   done
   for file in ovlcin00.exe ovlpom00.dll; do
-    cp "$root/build/mingw-x86_64/bin/$file" "$(prefix_path "C:\\Windows\\System\\$file")"
+    cp "$mingw_bin/$file" "$(prefix_path "C:\\Windows\\System\\$file")"
   done
 }
 

@@ -31,8 +31,8 @@ cp -a "$start" "$standin"
 roots+=('System\CurrentControlSet\Control\Print\Ports\USB/Sorrelink 640/X1')
 fresh_prefix
 seed_prefix "$start"
-cp "$root/build/mingw-x86_64/bin/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
-cp "$root/build/mingw-x86_64/bin/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
+cp "$mingw_bin/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
+cp "$mingw_bin/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
 cp "$script" "$wine_dir/wizard.script"
 driver=0
 run_wine 'C:\windows\wizard_driver.exe' 'C:\windows\system\usbcheck98.exe' \

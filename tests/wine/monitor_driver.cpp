@@ -3,7 +3,9 @@
 // a run on the stand-in and a run under Wine can be compared line by line.
 // The printer's device interface is made by the USB driver on the stand-in
 // (ovlsim plug) and with SetupAPI under Wine; either way it is unplugged,
-// with Product "Sorrelink 640", SerialNumber "X1" and Enabled 1.
+// with Product "Sorrelink 640", SerialNumber "X1" and Enabled 1. On 32-bit
+// Windows every call through the monitor's table also checks that the
+// function removed its arguments from the stack (table_call.h).
 #include <windows.h>
 
 #include <stdio.h>
@@ -13,6 +15,7 @@
 #include <winspool.h>
 
 #include "monitor9x.h"
+#include "table_call.h"
 
 namespace {
 
@@ -78,7 +81,7 @@ void EnumLevel(const MONITOR &monitor, DWORD level)
     DWORD needed = kSeed;
     DWORD returned = kSeed;
     SetLastError(kSeed);
-    BOOL r = monitor.pfnEnumPorts(nullptr, level, nullptr, 0, &needed, &returned);
+    BOOL r = TableCall("EnumPorts", monitor.pfnEnumPorts, nullptr, level, nullptr, 0, &needed, &returned);
     printf("EnumPorts level %lu, no buffer: %d error %lu needed %lu returned %lu\n", (unsigned long)level, r,
            (unsigned long)GetLastError(), (unsigned long)needed, (unsigned long)returned);
     if (level < 1 || level > 2 || needed == kSeed || needed == 0)
@@ -90,7 +93,7 @@ void EnumLevel(const MONITOR &monitor, DWORD level)
         needed = kSeed;
         returned = kSeed;
         SetLastError(kSeed);
-        r = monitor.pfnEnumPorts(nullptr, level, buffer, size, &needed, &returned);
+        r = TableCall("EnumPorts", monitor.pfnEnumPorts, nullptr, level, buffer, size, &needed, &returned);
         printf("EnumPorts level %lu, %s: %d error %lu needed %lu returned %lu\n", (unsigned long)level,
                size < full ? "needed-1" : (size == full ? "needed" : "needed+1"), r, (unsigned long)GetLastError(),
                (unsigned long)needed, (unsigned long)returned);
@@ -107,7 +110,7 @@ void OpenAndPrint(const MONITOR &monitor)
         strcpy(copy, name);
         HANDLE port = (HANDLE)(ULONG_PTR)kSeed;
         SetLastError(kSeed);
-        BOOL r = monitor.pfnOpenPort(copy, &port);
+        BOOL r = TableCall("OpenPort", monitor.pfnOpenPort, copy, &port);
         printf("OpenPort '%s': %d error %lu\n", name, r, (unsigned long)GetLastError());
         if (!r)
             continue;
@@ -116,15 +119,15 @@ void OpenAndPrint(const MONITOR &monitor)
         char datatype[] = "RAW";
         LPSTR docInfo[3] = {document, nullptr, datatype};
         SetLastError(kSeed);
-        r = monitor.pfnStartDocPort(port, printer, 1, 1, (LPBYTE)docInfo);
+        r = TableCall("StartDocPort", monitor.pfnStartDocPort, port, printer, 1, 1, (LPBYTE)docInfo);
         printf("  StartDocPort: %d error %lu\n", r, (unsigned long)GetLastError());
         SetLastError(kSeed);
-        r = monitor.pfnClosePort(port);
+        r = TableCall("ClosePort", monitor.pfnClosePort, port);
         printf("  ClosePort: %d error %lu\n", r, (unsigned long)GetLastError());
     }
     char monitorName[] = "X1";
     SetLastError(kSeed);
-    BOOL r = monitor.pfnAddPort(nullptr, nullptr, monitorName);
+    BOOL r = TableCall("AddPort", monitor.pfnAddPort, nullptr, nullptr, monitorName);
     printf("AddPort: %d error %lu\n", r, (unsigned long)GetLastError());
 }
 
