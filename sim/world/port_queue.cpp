@@ -56,8 +56,8 @@ std::vector<unsigned long long> Tickets(const std::string &folder)
 {
     std::vector<unsigned long long> numbers;
     std::error_code ec;
-    for (const auto &entry : std::filesystem::directory_iterator(folder, ec)) {
-        std::string name = entry.path().filename().string();
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
         size_t digits = name.find_first_not_of("0123456789");
         if (digits == 0 || digits == std::string::npos || name.substr(digits) != kTicketSuffix)
             continue;
