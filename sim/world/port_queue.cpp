@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,7 +16,9 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <vector>
 
 #include "win9x/machine.h"
@@ -101,6 +104,59 @@ int PollMs(const std::optional<Clock::time_point> &deadline)
     return static_cast<int>(std::clamp<long long>(left, 0, INT_MAX));
 }
 
+// Field 22 of /proc/<pid>/stat, the process's start time ("" when it is
+// gone): with the id it names one process, whatever reuses the id later.
+// The command name before it may hold blanks: counting starts after its ')'.
+std::string StartTime(long long pid)
+{
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string line, field;
+    if (!std::getline(in, line) || line.rfind(')') == std::string::npos)
+        return "";
+    std::istringstream fields(line.substr(line.rfind(')') + 1));
+    for (int i = 3; i <= 22 && fields >> field; ++i) {
+        if (i == 22)
+            return field;
+    }
+    return "";
+}
+
+// What a ticket records of its job's process: "<pid> <start time>".
+std::string OwnerRecord()
+{
+    return std::to_string(getpid()) + " " + StartTime(getpid()) + "\n";
+}
+
+// A process that dies drops its ticket's lock when the system closes its
+// files, a moment before it has ended; until it has, the machine counts the
+// device it opened as in use. So the job behind it waits for that end (the
+// process's pidfd becomes readable), unless the process is gone already or
+// its id names another process now.
+void AwaitOwnerEnd(int ticketFd, const std::optional<Clock::time_point> &deadline)
+{
+    char text[64];
+    ssize_t size = pread(ticketFd, text, sizeof text - 1, 0);
+    long long pid = 0;
+    char start[32];
+    if (size <= 0)
+        return;
+    text[size] = '\0';
+    if (std::sscanf(text, "%lld %31s", &pid, start) != 2 || pid <= 0)
+        return;
+#ifdef SYS_pidfd_open
+    int process = static_cast<int>(syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0));
+    if (process < 0)
+        return;
+    if (StartTime(pid) == start) {
+        pollfd ended{process, POLLIN, 0};
+        poll(&ended, 1, PollMs(deadline));
+    }
+    close(process);
+#else
+    (void)deadline;
+#endif
+}
+
 enum class Ended { Yes, TimedOut, Failed };
 
 // Waits until the job holding the ticket at `path` has ended or died.
@@ -126,8 +182,10 @@ Ended AwaitTicket(const std::string &path, const std::optional<Clock::time_point
             // Unlocked: its job ended (the file unlinked) or its process died
             // (the file left behind, which we take away for it).
             struct stat info {};
-            if (fstat(fd, &info) == 0 && info.st_nlink > 0)
+            if (fstat(fd, &info) == 0 && info.st_nlink > 0) {
+                AwaitOwnerEnd(fd, deadline);
                 unlink(path.c_str());
+            }
             result = Ended::Yes;
             break;
         }
@@ -202,8 +260,8 @@ PortTurn::Outcome PortTurn::Wait(const std::string &port, double timeoutSeconds,
             *error = "cannot queue the job in " + folder_ + ": " + std::strerror(errno);
             return Outcome::Failed;
         }
-        std::string owner = std::to_string(getpid()) + "\n";
-        (void)!write(fd_, owner.data(), owner.size());  // for a person looking; nothing reads it
+        std::string owner = OwnerRecord();
+        (void)!write(fd_, owner.data(), owner.size());  // read only when this process dies
     }
     bool announced = false;
     for (;;) {

@@ -9,8 +9,9 @@
 // of arrival. A job waits for the ticket just before its own: the system
 // drops that lock when its job ends or its process dies, and inotify wakes
 // the waiter when that file is closed. A ticket found unlocked is one whose
-// job ended (its file unlinked) or died (its file left); the waiter removes
-// the dead one and waits for the ticket before it, if any.
+// job ended (its file unlinked) or died (its file left); the waiter waits
+// for the dead job's process to have ended (it records its id and start
+// time), removes its ticket and waits for the ticket before it, if any.
 #pragma once
 
 #include <functional>
