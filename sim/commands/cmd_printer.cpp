@@ -1,10 +1,12 @@
 // ovlsim printer SERIAL: shows a simulated printer and changes its state.
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
 #include "commands/commands.h"
 #include "win9x/machine.h"
+#include "world/shown_text.h"
 
 namespace ovlsim {
 
@@ -54,7 +56,37 @@ std::string Describe(const win9x::machine::Printer &p)
     return out;
 }
 
-// Applies the options; false with the reason when they contradict.
+// An IEEE 1284 device ID travels after a two-byte length that counts
+// itself: printable ASCII of at most 65,533 bytes.
+constexpr size_t kMaxDeviceIdBytes = 65533;
+
+bool ValidDeviceId(const std::string &id, std::string *why)
+{
+    if (id.size() > kMaxDeviceIdBytes) {
+        *why = "a device ID is at most 65533 bytes, not " + std::to_string(id.size());
+        return false;
+    }
+    for (unsigned char c : id) {
+        if (c < 0x20 || c > 0x7e) {
+            *why = "a device ID is printable ASCII; this one holds " + Shown(std::string(1, static_cast<char>(c)));
+            return false;
+        }
+    }
+    return true;
+}
+
+// --fail-control N: a count of control requests, digits only ("" is no
+// number, not 0).
+std::string CheckRequestCount(std::string &text)
+{
+    bool digits = !text.empty() && text.size() <= 10 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (!digits || std::strtoull(text.c_str(), nullptr, 10) > UINT32_MAX)
+        return "--fail-control takes a number of requests (0 to 4294967295), not " + Shown(text);
+    return "";
+}
+
+// Applies the options; false with the reason when they contradict or a
+// value is refused.
 bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why)
 {
     if ((o.online && o.offline) || (o.error && o.clear) || (o.refuseWrites && o.acceptWrites) ||
@@ -74,7 +106,7 @@ bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why
             char *end = nullptr;
             long long bytes = std::strtoll(o.loadPaper->c_str(), &end, 10);
             if (*end || errno == ERANGE || bytes <= 0) {
-                *why = "--load-paper takes a positive number of bytes, not '" + *o.loadPaper + "'";
+                *why = "--load-paper takes a positive number of bytes, not " + Shown(*o.loadPaper);
                 return false;
             }
             p->paper = bytes;
@@ -84,6 +116,8 @@ bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why
         p->online = o.online;
     if (o.error || o.clear)
         p->error = o.error;
+    if (o.deviceId && !ValidDeviceId(*o.deviceId, why))
+        return false;
     if (o.deviceId)
         p->deviceId = *o.deviceId;
     if (o.clearFaults) {
@@ -106,7 +140,7 @@ int Run(Context &context, const PrinterOptions &o)
         return 1;
     auto printer = win9x::machine::FindPrinterBySerial(o.serial);
     if (!printer)
-        return Fail("no printer with serial number " + o.serial + " was ever plugged in");
+        return Fail("no printer with serial number " + Shown(o.serial) + " was ever plugged in");
     if (o.received) {
         std::string bytes = win9x::machine::ReceivedBytes(printer->instanceId);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -116,7 +150,7 @@ int Run(Context &context, const PrinterOptions &o)
     if (!Apply(o, &*printer, &why))
         return Fail(why);
     if (!win9x::machine::UpdatePrinter(*printer))
-        return Fail("cannot change printer " + o.serial);
+        return Fail("cannot change printer " + Shown(o.serial));
     printer = win9x::machine::FindPrinter(printer->instanceId);
     std::fputs(Describe(*printer).c_str(), stdout);
     return 0;
@@ -137,10 +171,12 @@ void AddPrinterCommand(CLI::App &app, Context &context, int *status)
     cmd->add_flag("--online", o->online, "put the printer on line");
     cmd->add_flag("--error", o->error, "the printer reports an error");
     cmd->add_flag("--clear", o->clear, "the printer's error is cleared");
-    cmd->add_option("--device-id", o->deviceId, "the IEEE 1284 device ID text it reports");
+    cmd->add_option("--device-id", o->deviceId,
+                    "the IEEE 1284 device ID text it reports (printable ASCII, at most 65533 bytes)");
     cmd->add_flag("--refuse-writes", o->refuseWrites, "fault: refuse every write");
     cmd->add_flag("--accept-writes", o->acceptWrites, "undo --refuse-writes");
-    cmd->add_option("--fail-control", o->failControl, "fault: the Nth control request from now fails (0: none)");
+    cmd->add_option("--fail-control", o->failControl, "fault: the Nth control request from now fails (0: none)")
+        ->check(CLI::Validator(CheckRequestCount, "N"));
     cmd->add_flag("--fail-open", o->failOpen, "fault: opening the device fails");
     cmd->add_flag("--clear-faults", o->clearFaults, "remove every injected fault");
     cmd->add_flag("--received", o->received, "write the bytes the printer received to standard output");

@@ -6,11 +6,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <memory>
+#include <optional>
 
 #include "commands/commands.h"
+#include "world/job_source.h"
 #include "world/print_job.h"
+#include "world/shown_text.h"
 #include "world/spooler.h"
 
 namespace ovlsim {
@@ -39,7 +41,7 @@ void StartSpooler(Spooler *spooler)
     std::vector<std::string> notes;
     spooler->Start(&notes);
     for (const auto &note : notes)
-        std::fprintf(stderr, "ovlsim: note: %s\n", note.c_str());
+        std::fprintf(stderr, "ovlsim: note: %s\n", EscapeControls(note).c_str());
 }
 
 int Ports(Context &context, int level)
@@ -75,32 +77,53 @@ int Ports(Context &context, int level)
     return 0;
 }
 
-// Progress on a terminal: a bar with bytes, percent and rate.
+// "N of M bytes", or "N bytes" when the job's length is not known ahead.
+std::string BytesText(uint64_t sent, std::optional<uint64_t> total)
+{
+    std::string text = std::to_string(sent);
+    if (total)
+        text += " of " + std::to_string(*total);
+    return text + " bytes";
+}
+
+// Progress on a terminal: a bar with bytes, percent and rate; a job read
+// from a pipe, whose length is not known, shows bytes and rate alone.
 class TerminalObserver : public PrintObserver {
 public:
     TerminalObserver() : tty_(isatty(STDERR_FILENO) != 0), start_(std::chrono::steady_clock::now()) {}
 
-    void Progress(uint64_t sent, uint64_t total) override
+    void Progress(uint64_t sent, std::optional<uint64_t> total) override
     {
         if (!tty_)
             return;
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
         double rate = seconds > 0 ? static_cast<double>(sent) / seconds : 0;
-        int percent = total ? static_cast<int>(sent * 100 / total) : 100;
-        int filled = percent * 30 / 100;
-        std::fprintf(stderr, "\r[%-30s] %3d%%  %llu of %llu bytes  %.1f KiB/s ", std::string(filled, '#').c_str(),
-                     percent, static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total),
-                     rate / 1024);
+        if (!total) {
+            std::fprintf(stderr, "\r%s  %.1f KiB/s ", BytesText(sent, total).c_str(), rate / 1024);
+        } else {
+            // A file that grew while it is printed goes past its length.
+            int percent = *total ? static_cast<int>(std::min<uint64_t>(sent, *total) * 100 / *total) : 100;
+            int filled = percent * 30 / 100;
+            std::fprintf(stderr, "\r[%-30s] %3d%%  %s  %.1f KiB/s ", std::string(filled, '#').c_str(), percent,
+                         BytesText(sent, total).c_str(), rate / 1024);
+        }
         std::fflush(stderr);
     }
 
-    void Stalled(const std::string &reason, uint64_t sent, uint64_t total) override
+    void Stalled(const std::string &reason, uint64_t sent, std::optional<uint64_t> total) override
     {
-        std::fprintf(stderr, "%swaiting: %s (%llu of %llu bytes sent); retrying\n", tty_ ? "\n" : "", reason.c_str(),
-                     static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total));
+        std::fprintf(stderr, "%swaiting: %s (%s sent); retrying\n", tty_ ? "\n" : "", reason.c_str(),
+                     BytesText(sent, total).c_str());
     }
 
     void Resumed() override { std::fprintf(stderr, "the printer accepts data again\n"); }
+
+    void WaitingForPort(size_t jobsAhead) override
+    {
+        std::fprintf(stderr, "waiting for the port: %zu job%s queued before this one\n", jobsAhead,
+                     jobsAhead == 1 ? " is" : "s are");
+        start_ = std::chrono::steady_clock::now();  // the rate counts from the job's start
+    }
 
     void Finish()
     {
@@ -113,28 +136,29 @@ private:
     std::chrono::steady_clock::time_point start_;
 };
 
+// The job is read piece by piece as it is printed: a file of any length, or
+// standard input ("-"), holds one piece in memory.
 int Print(Context &context, const PrintOptions &options, const std::string &file)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        return Fail("cannot read " + file);
-    std::ostringstream content;
-    content << in.rdbuf();
+    std::string error;
+    std::unique_ptr<JobSource> source = OpenJobFile(file, &error);
+    if (!source)
+        return Fail(error);
     if (!OpenMachine(context))
         return 1;
     Spooler spooler;
     StartSpooler(&spooler);
     const LoadedMonitor *monitor = spooler.FindPortMonitor(options.port);
     if (!monitor)
-        return Fail("no monitor offers the port " + options.port + " (see 'ovlsim ports')");
+        return Fail("no monitor offers the port " + Shown(options.port) + " (see 'ovlsim ports')");
     TerminalObserver observer;
-    PrintResult result = RunPrintJob(*monitor, options, content.str(), observer);
+    PrintResult result = RunPrintJob(*monitor, options, *source, observer);
     observer.Finish();
     if (!result.completed)
-        return Fail(result.error + " (" + std::to_string(result.sent) + " of " + std::to_string(content.str().size()) +
-                    " bytes sent)");
-    std::printf("printed %llu bytes of %s to %s\n", static_cast<unsigned long long>(result.sent), file.c_str(),
-                options.port.c_str());
+        return Fail(result.error + " (" + BytesText(result.sent, source->Size()) + " sent)");
+    std::string name = file == "-" ? "standard input" : EscapeControls(file);
+    std::printf("printed %llu bytes of %s to %s\n", static_cast<unsigned long long>(result.sent), name.c_str(),
+                EscapeControls(options.port).c_str());
     return 0;
 }
 
@@ -146,7 +170,7 @@ std::string CheckSeconds(std::string &text)
     char *end = nullptr;
     double seconds = std::strtod(text.c_str(), &end);
     if (text.empty() || *end || errno == ERANGE || !std::isfinite(seconds) || seconds < 0)
-        return "a time-out is a number of seconds, 0 or more, not '" + text + "'";
+        return "a time-out is a number of seconds, 0 or more, not " + Shown(text);
     return "";
 }
 
@@ -164,10 +188,11 @@ void AddSpoolerCommands(CLI::App &app, Context &context, int *status)
     auto file = std::make_shared<std::string>();
     CLI::App *print = app.add_subcommand("print", "print a file through the monitor that offers PORT");
     print->add_option("PORT", options->port, "e.g. \"USB/Sorrelink 640/X1\"")->required();
-    print->add_option("FILE", *file, "the file to send")->required()->check(CLI::ExistingFile);
+    print->add_option("FILE", *file, "the file to send ('-': standard input)")->required();
     print->add_option("--printer", options->printer, "the printer name of the job");
     print->add_option("--timeout", options->timeoutSeconds,
-                      "give up after SECONDS without progress (default: wait until the printer recovers)")
+                      "give up after SECONDS without progress, or waiting that long for the port while other "
+                      "jobs print on it (default: wait until the printer recovers)")
         ->check(CLI::Validator(CheckSeconds, "SECONDS"));
     print->callback([options, file, &context, status] { *status = Print(context, *options, *file); });
 }

@@ -13,6 +13,7 @@
 
 #include "commands/commands.h"
 #include "world/host_files.h"
+#include "world/shown_text.h"
 #include "win9x/machine.h"
 
 extern char **environ;
@@ -48,7 +49,7 @@ std::string ScriptProblem(const std::string &script)
         return "the script " + script + " is a folder, not a file";
     std::FILE *probe = std::fopen(script.c_str(), "r");
     if (!probe)
-        return "cannot read the script " + script + ": " + std::strerror(errno);
+        return "cannot read the script " + Shown(script) + ": " + std::strerror(errno);
     std::fclose(probe);
     return "";
 }
@@ -58,10 +59,12 @@ std::string ScriptProblem(const std::string &script)
 std::string TranscriptProblem(const std::string &transcript)
 {
     if (transcript.empty())
-        return "--transcript takes a file, not an empty name";
+        return "--transcript takes a file ('-': standard output), not an empty name";
+    if (transcript == "-")
+        return "";
     std::FILE *file = std::fopen(transcript.c_str(), "w");
     if (!file)
-        return "cannot write the transcript " + transcript + ": " + std::strerror(errno);
+        return "cannot write the transcript " + Shown(transcript) + ": " + std::strerror(errno);
     std::fclose(file);
     return "";
 }
@@ -111,7 +114,8 @@ void AddUsbcheckCommand(CLI::App &app, Context &context, int *status)
     // transcript has each text whole on a line of its own, as the Wine
     // checks' wizard driver writes it, so that the two compare line by line.
     cmd->add_option("--transcript", *transcript,
-                    "also write to OUT, one text a line, what each step of the script left on screen")
+                    "also write to OUT, one text a line, what each step of the script left on screen ('-': "
+                    "standard output, in place of the drawn screens)")
         ->option_text("OUT")
         ->needs("--script");
     cmd->footer("Script actions, one per line ('#' starts a comment): choose N (option 1 to 4), next, back,\n"

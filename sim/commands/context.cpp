@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "win9x/machine.h"
+#include "world/shown_text.h"
 
 namespace ovlsim {
 
@@ -29,9 +30,11 @@ bool OpenMachine(const Context &context)
     return true;
 }
 
+// Whatever a message echoes (a user's argument, a name read from the
+// machine), its control characters are escaped here: the line stays one line.
 int Fail(const std::string &message)
 {
-    std::fprintf(stderr, "ovlsim: %s\n", message.c_str());
+    std::fprintf(stderr, "ovlsim: %s\n", EscapeControls(message).c_str());
     return 1;
 }
 

@@ -18,7 +18,8 @@ std::string MachineDirectory(const Context &context);
 // the reason.
 bool OpenMachine(const Context &context);
 
-// Prints "ovlsim: <message>" on standard error and returns the exit status 1.
+// Prints "ovlsim: <message>" on standard error, its control characters
+// escaped (see EscapeControls), and returns the exit status 1.
 int Fail(const std::string &message);
 
 }  // namespace ovlsim

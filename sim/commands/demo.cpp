@@ -97,12 +97,12 @@ private:
 class QuietObserver : public PrintObserver {
 public:
     explicit QuietObserver(std::function<void()> onStall = {}) : onStall_(std::move(onStall)) {}
-    void Progress(uint64_t, uint64_t) override {}
-    void Stalled(const std::string &reason, uint64_t sent, uint64_t total) override
+    void Progress(uint64_t, std::optional<uint64_t>) override {}
+    void Stalled(const std::string &reason, uint64_t sent, std::optional<uint64_t> total) override
     {
         reasons.push_back(reason);
         std::printf("   the spooler waits: %s (%llu of %llu bytes sent)\n", reason.c_str(),
-                    static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total));
+                    static_cast<unsigned long long>(sent), static_cast<unsigned long long>(total.value_or(0)));
         if (onStall_)
             onStall_();
     }

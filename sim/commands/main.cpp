@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include "commands/commands.h"
+#include "world/shown_text.h"
 
 int main(int argc, char **argv)
 {
@@ -14,8 +15,12 @@ int main(int argc, char **argv)
     app.fallthrough();
     // The project's one version number, as the deliverables' version resources carry it.
     app.set_version_flag("--version", OVL_VERSION, "print the version of the suite and exit");
-    app.add_option("--machine", context.machineOption,
-                   "machine directory (default: $OVLSIM_MACHINE, else ./machine)");
+    // An empty --machine is refused rather than taken for "not given".
+    auto notEmpty = [](std::string &dir) {
+        return dir.empty() ? std::string("--machine takes a directory, not an empty name") : std::string();
+    };
+    app.add_option("--machine", context.machineOption, "machine directory (default: $OVLSIM_MACHINE, else ./machine)")
+        ->check(CLI::Validator(notEmpty, "DIR"));
     ovlsim::AddInitCommand(app, context, &status);
     ovlsim::AddRegCommand(app, context, &status);
     ovlsim::AddPlugCommands(app, context, &status);
@@ -33,7 +38,8 @@ int main(int argc, char **argv)
     } catch (const CLI::CallForVersion &e) {
         return app.exit(e);
     } catch (const CLI::ParseError &e) {
-        std::string message = e.what();
+        // The parser's words quote the arguments it refused.
+        std::string message = ovlsim::EscapeControls(e.what());
         std::fprintf(stderr, "ovlsim: %s (see 'ovlsim --help')\n", message.c_str());
         return 2;
     }

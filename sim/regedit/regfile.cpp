@@ -223,6 +223,10 @@ bool ParseValueLine(std::string_view line, ValueEntry *value, std::string *why)
     } else if (!ParseQuoted(cursor, &value->name, why)) {
         return false;
     }
+    if (value->name.find('\0') != std::string::npos) {
+        *why = "a value name cannot hold a NUL character";
+        return false;
+    }
     cursor.SkipBlanks();
     if (!cursor.Take('=')) {
         *why = "'=' was expected after the value name";
@@ -334,6 +338,10 @@ std::optional<File> Parse(std::string_view text, std::string *error)
             }
             if (path.empty())
                 return fail(startLine, "empty key path");
+            // The registry takes names as C strings: a NUL would cut the
+            // path there and the entry would land on another key.
+            if (path.find('\0') != std::string_view::npos)
+                return fail(startLine, "a key name cannot hold a NUL character");
             key.line = startLine;
             key.path = std::string(path);
             file.keys.push_back(std::move(key));

@@ -1,11 +1,14 @@
 #include "world/printer_actions.h"
 
+#include <strings.h>
+
 #include <cstdio>
 
 #include "world/class_installer.h"
 #include "world/driver_install.h"
 #include "world/machine_view.h"
 #include "world/model_install.h"
+#include "world/shown_text.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {
@@ -29,6 +32,29 @@ bool InstallNewPrinter(const PrinterIdentity &identity, bool runAgent, std::stri
     return InstallPrinter(identity, error);
 }
 
+// A model given for a removal must be the one the printer was installed
+// as: the agent purges by model, and with another it finds nothing to purge
+// and leaves the printer installed. Without its device (removed by hand,
+// say) the model must have left its model key or the printer's
+// configuration key.
+bool CheckGivenModel(const std::string &serial, const std::string &model, std::string *error)
+{
+    auto printer = win9x::machine::FindPrinterBySerial(serial);
+    auto described = printer ? ReadMachineText("Enum\\" + printer->instanceId, "DeviceDesc") : std::nullopt;
+    if (described) {
+        if (strcasecmp(described->c_str(), model.c_str()) == 0)
+            return true;
+        *error = "printer " + Shown(serial) + " was installed as " + Shown(*described) + ", not " + Shown(model);
+        return false;
+    }
+    std::string suffix = ModelSuffix(model);
+    if (!suffix.empty() && (MachineKeyExists("Software\\Orvane\\OVLIO\\" + suffix) ||
+                            MachineKeyExists("Software\\Orvane\\OVL\\" + suffix + "\\" + serial)))
+        return true;
+    *error = "no printer " + Shown(serial) + " of model " + Shown(model) + " is installed on this machine";
+    return false;
+}
+
 }  // namespace
 
 bool PlugInPrinter(PrinterIdentity *identity, std::string *error, bool runAgent)
@@ -50,7 +76,7 @@ bool UnplugPrinter(const std::string &serial, std::string *error)
 {
     auto printer = win9x::machine::FindPrinterBySerial(serial);
     if (!printer) {
-        *error = "no printer with serial number " + serial + " was ever plugged in";
+        *error = "no printer with serial number " + Shown(serial) + " was ever plugged in";
         return false;
     }
     if (!SetAttached(printer->instanceId, false, error))
@@ -65,11 +91,13 @@ bool RemoveInstalledPrinter(const std::string &serial, std::string model, std::s
     // a model the agent's purge refuses would leave the removal half done.
     if (!ValidateSerial(serial, error) || (!model.empty() && !ValidateModel(model, error)))
         return false;
+    if (!model.empty() && !CheckGivenModel(serial, model, error))
+        return false;
     if (model.empty()) {
         auto printer = win9x::machine::FindPrinterBySerial(serial);
         auto described = printer ? ReadMachineText("Enum\\" + printer->instanceId, "DeviceDesc") : std::nullopt;
         if (!described) {
-            *error = "no installed printer with serial number " + serial + " (give its model with --model)";
+            *error = "no installed printer with serial number " + Shown(serial) + " (give its model with --model)";
             return false;
         }
         model = *described;

@@ -8,6 +8,7 @@
 
 #include "ovlcommon.h"
 #include "world/registry_values.h"
+#include "world/shown_text.h"
 #include "win9x/machine.h"
 
 namespace ovlsim {
@@ -19,32 +20,6 @@ std::string Lower(std::string text)
     for (char &c : text)
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-// A text as an error message shows it: quoted, with a control character as
-// \xNN, so that the message stays one line.
-std::string Shown(const std::string &text)
-{
-    std::string shown = "'";
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f) {
-            char escaped[5];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        } else {
-            shown += static_cast<char>(c);
-        }
-    }
-    return shown + "'";
-}
-
-bool HasControlCharacter(const std::string &text)
-{
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7f)
-            return true;
-    }
-    return false;
 }
 
 // Product, SerialNumber and Enabled, as the driver writes them.

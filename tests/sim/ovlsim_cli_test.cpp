@@ -1,6 +1,7 @@
 // The ovlsim program's command-line contract: one-line errors with a
 // non-zero status, refusals that change nothing, init that will not
 // overwrite, and the REGEDIT4 commands end to end.
+#include <algorithm>
 #include <filesystem>
 
 #include "support/machine_fixture.h"
@@ -88,6 +89,109 @@ TEST_F(OvlsimCli, BadArgumentsAreRefusedWithOneLineAndChangeNothing)
     EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
     EXPECT_EQ("", Ovlsim({"printer", "X1", "--received"}).out);
     EXPECT_NE(std::string::npos, Ovlsim({"printer", "X1"}).out.find("paper      unlimited"));
+}
+
+// A value that echoes in a message cannot break its line nor drive the
+// terminal: its control characters are shown as \xNN.
+TEST_F(OvlsimCli, MessagesEscapeTheControlCharactersOfWhatTheyEcho)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    const std::string hostile = "\t\n\r\x1b[2J";
+    const std::string port = "USB/Sorrelink 640/X1";
+    const std::vector<std::vector<std::string>> commands = {
+        {"unplug", hostile},
+        {"printer", hostile},
+        {"remove", hostile},
+        {"printer", "X1", "--load-paper", hostile},
+        {"printer", "X1", "--device-id", hostile},
+        {"print", hostile, "/etc/hostname"},
+        {"print", port, hostile},
+        {"print", port, "/etc/hostname", "--timeout", hostile},
+        {"reg", "import", hostile},
+        {"reg", "export", "HKEY_LOCAL_MACHINE\\" + hostile},
+        {"usbcheck", "--script", hostile},
+        {"init", "--os", hostile},
+        {"ports", "--level", hostile},
+        {"shell", hostile},
+    };
+    for (const auto &args : commands) {
+        ProgramOutput run = Ovlsim(args);
+        EXPECT_TRUE(OneLineError(run)) << args[0] << ": status " << run.status << ", " << run.err;
+        std::string line = run.err.substr(0, run.err.size() - 1);
+        EXPECT_TRUE(std::none_of(line.begin(), line.end(), [](unsigned char c) { return c < 0x20 || c == 0x7f; }))
+            << args[0] << ": " << run.err;
+    }
+    ProgramOutput unplug = Ovlsim({"unplug", hostile});
+    EXPECT_NE(std::string::npos, unplug.err.find("'\\x09\\x0a\\x0d\\x1b[2J'")) << unplug.err;
+}
+
+// Values that would be taken quietly for something else are refused in one
+// line, and change nothing.
+TEST_F(OvlsimCli, DoubtfulValuesAreRefused)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    std::string before = Ovlsim({"reg", "export"}).out;
+    std::string printer = Ovlsim({"printer", "X1"}).out;
+    const std::vector<std::vector<std::string>> refused = {
+        {"remove", "X1", "--model", "NOSUCH"},         // the agent would find nothing of it to purge
+        {"remove", "X1", "--model", "Sorrelink 880"},  // X1 is a 640
+        {"remove", "X9", "--model", "Sorrelink 880"},  // nothing of the model is installed
+        {"printer", "X1", "--fail-control", ""},
+        {"printer", "X1", "--fail-control", "4294967296"},
+        {"printer", "X1", "--device-id", std::string(100000, 'A')},
+        {"printer", "X1", "--device-id", std::string(65534, 'A')},
+        {"printer", "X1", "--device-id", "MFG:Orvane;\x01"},
+        {"printer", "X1", "--device-id", "MFG:Orvane;\xe9"},
+    };
+    for (const auto &args : refused) {
+        ProgramOutput run = Ovlsim(args);
+        EXPECT_TRUE(OneLineError(run)) << args[0] << " " << args[2] << ": status " << run.status << ", "
+                                       << run.err.substr(0, 200);
+    }
+    for (const auto &args : {std::vector<std::string>{TestProgram("ovlsim"), "--machine", "", "ports"},
+                             std::vector<std::string>{TestProgram("ovlsim"), "ports", "--machine", ""}}) {
+        ProgramOutput run = RunProgramCaptured(Machine(), args);
+        EXPECT_TRUE(OneLineError(run)) << run.err;
+        EXPECT_NE(std::string::npos, run.err.find("--machine takes a directory")) << run.err;
+    }
+    EXPECT_EQ(before, Ovlsim({"reg", "export"}).out);
+    EXPECT_EQ(printer, Ovlsim({"printer", "X1"}).out);
+
+    // The longest device ID and the model as installed are taken.
+    EXPECT_EQ(0, Ovlsim({"printer", "X1", "--device-id", std::string(65533, 'A')}).status);
+    ProgramOutput removal = Ovlsim({"remove", "X1", "--model", "sorrelink 640"});
+    EXPECT_EQ(0, removal.status) << removal.err;
+}
+
+// reg import reads regular files up to its stated size, before it reads a
+// byte: a device, a folder or a huge file is refused in one line.
+TEST_F(OvlsimCli, RegImportTakesRegularFilesOfBoundedSize)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string huge = dir_.path() + "/huge.reg";
+    ovltest::WriteHostFile(huge, "REGEDIT4\n");
+    std::filesystem::resize_file(huge, (64u << 20) + 1);  // sparse: no disk taken
+    for (const std::string &path : {std::string("/dev/null"), dir_.path(), huge}) {
+        ProgramOutput run = Ovlsim({"reg", "import", path});
+        EXPECT_TRUE(OneLineError(run)) << path << ": " << run.err;
+        EXPECT_NE(std::string::npos, run.err.find(path == huge ? "at most 64 MiB" : "is not a regular file"))
+            << run.err;
+    }
+}
+
+// A NUL in a key name would cut the path there and the values would land on
+// another key: the import is refused at its line, nothing applied.
+TEST_F(OvlsimCli, RegImportRefusesAKeyNameWithANul)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string reg = dir_.path() + "/nul.reg";
+    ovltest::WriteHostFile(reg, std::string("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A") + '\0' + "B]\n\"v\"=\"1\"\n");
+    ProgramOutput run = Ovlsim({"reg", "import", reg});
+    EXPECT_TRUE(OneLineError(run)) << run.err;
+    EXPECT_NE(std::string::npos, run.err.find("nul.reg:3: a key name cannot hold a NUL character")) << run.err;
+    EXPECT_NE(0, Ovlsim({"reg", "export", "HKLM\\Software\\A"}).status);
 }
 
 TEST_F(OvlsimCli, AnIncompleteMachineIsRefusedNeverCompleted)

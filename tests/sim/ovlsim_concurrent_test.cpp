@@ -1,7 +1,7 @@
 // ovlsim processes at once on one machine: eight printers plugged in
-// together and removed together, round after round, and two print jobs on
-// one port.
-#include <chrono>
+// together and removed together, round after round, and print jobs queued
+// on one port.
+#include <csignal>
 #include <thread>
 
 #include "support/machine_fixture.h"
@@ -105,31 +105,70 @@ TEST_F(OvlsimConcurrency, EightPlugsThenEightRemovalsLoseNothing)
     }
 }
 
-TEST_F(OvlsimConcurrency, TwoJobsOnOnePortTakeTurnsOnTheDevice)
+// Jobs for one port queue in the order they came: while the first stalls
+// for paper holding the device, the others wait for the port and say so;
+// a waiter killed in the queue gives its place up, one that may not wait
+// long gives up in one line; once paper is loaded every job prints whole,
+// one after the other.
+TEST_F(OvlsimConcurrency, JobsOnOnePortQueueInTheOrderTheyCame)
+{
+    ASSERT_EQ(0, Sim({"plug", "Sorrelink 640", "X1"}).status);
+    const std::string port = "USB/Sorrelink 640/X1";
+    std::vector<std::string> files, contents;
+    for (char fill : {'a', 'b', 'c', 'k'}) {
+        files.push_back(dir_.path() + "/job-" + fill);
+        contents.emplace_back(64 * 1024, fill);
+        ovltest::WriteHostFile(files.back(), contents.back());
+    }
+    auto print = [&](const std::string &file) {
+        return std::vector<std::string>{ovltest::TestProgram("ovlsim"), "print", port, file, "--timeout", "60"};
+    };
+
+    ASSERT_EQ(0, Sim({"printer", "X1", "--load-paper", "1000"}).status);
+    ovltest::WatchedProgram first(machine_, print(files[0]));
+    ASSERT_TRUE(first.AwaitError("printer out of paper"));
+    ovltest::WatchedProgram second(machine_, print(files[1]));
+    ASSERT_TRUE(second.AwaitError("waiting for the port: 1 job is queued before this one"));
+    ovltest::WatchedProgram killed(machine_, print(files[3]));
+    ASSERT_TRUE(killed.AwaitError("waiting for the port: 2 jobs are queued"));
+    ovltest::WatchedProgram third(machine_, print(files[2]));
+    ASSERT_TRUE(third.AwaitError("waiting for the port: 3 jobs are queued"));
+    kill(killed.pid(), SIGKILL);
+    EXPECT_EQ(-1, killed.Finish().status);
+
+    ProgramOutput impatient = Sim({"print", port, files[3], "--timeout", "0.5"});
+    EXPECT_NE(0, impatient.status);
+    EXPECT_NE(std::string::npos, impatient.err.find("ovlsim: gave up after 0.5 s waiting for the port")) << impatient.err;
+
+    ASSERT_EQ(0, Sim({"printer", "X1", "--load-paper"}).status);
+    for (auto *job : {&first, &second, &third}) {
+        ProgramOutput run = job->Finish();
+        EXPECT_EQ(0, run.status) << run.err;
+    }
+    EXPECT_EQ(contents[0] + contents[1] + contents[2],
+              win9x::machine::ReceivedBytes(win9x::machine::FindPrinterBySerial("X1")->instanceId));
+}
+
+// A job killed while it prints gives the port up with its process: the
+// next job in the queue prints.
+TEST_F(OvlsimConcurrency, AJobKilledOnThePortLetsTheNextPrint)
 {
     ASSERT_EQ(0, Sim({"plug", "Sorrelink 640", "X1"}).status);
     const std::string port = "USB/Sorrelink 640/X1";
     const std::string file = dir_.path() + "/job.bin";
-    const std::string content(64 * 1024, 'j');
-    ovltest::WriteHostFile(file, content);
-
-    // The first job stalls for paper while it holds the device.
-    ASSERT_EQ(0, Sim({"printer", "X1", "--load-paper", "1000"}).status);
-    ProgramOutput first;
-    std::thread job([&] { first = Sim({"print", port, file, "--timeout", "60"}); });
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-    while (win9x::machine::FindPrinterBySerial("X1")->received < 1000 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-
-    // The second finds the device in use, says so and sends nothing.
-    ProgramOutput second = Sim({"print", port, file});
-    EXPECT_NE(0, second.status);
-    EXPECT_NE(std::string::npos, second.err.find("in use by another program")) << second.err;
-
+    ovltest::WriteHostFile(file, std::string(8192, 'j'));
+    ASSERT_EQ(0, Sim({"printer", "X1", "--paper-out"}).status);
+    ovltest::WatchedProgram holder(machine_, {ovltest::TestProgram("ovlsim"), "print", port, file});
+    ASSERT_TRUE(holder.AwaitError("printer out of paper"));
+    ovltest::WatchedProgram next(machine_, {ovltest::TestProgram("ovlsim"), "print", port, file, "--timeout", "60"});
+    ASSERT_TRUE(next.AwaitError("waiting for the port"));
+    kill(holder.pid(), SIGKILL);
+    EXPECT_EQ(-1, holder.Finish().status);
     ASSERT_EQ(0, Sim({"printer", "X1", "--load-paper"}).status);
-    job.join();
-    EXPECT_EQ(0, first.status) << first.err;
-    EXPECT_EQ(content, win9x::machine::ReceivedBytes(win9x::machine::FindPrinterBySerial("X1")->instanceId));
+    ProgramOutput run = next.Finish();
+    EXPECT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(std::string(8192, 'j'),
+              win9x::machine::ReceivedBytes(win9x::machine::FindPrinterBySerial("X1")->instanceId));
 }
 
 }  // namespace

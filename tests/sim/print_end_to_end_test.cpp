@@ -5,6 +5,7 @@
 // reports why and gives up after its time-out.
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -105,6 +106,34 @@ TEST_F(PrintEndToEnd, PlugRegisterListAndPrint)
     r = Sim({"printer", "X1", "--received"});
     ASSERT_EQ(0, r.status) << r.err;
     EXPECT_EQ(content.size(), r.out.size());
+}
+
+// A job read from standard input ("-") is streamed through in pieces: the
+// printer gets every byte, and ovlsim holds far less than the job at once.
+TEST_F(PrintEndToEnd, StandardInputIsPrintedInBoundedMemory)
+{
+    ASSERT_EQ(0, Sim({"init"}).status);
+    ASSERT_EQ(0, Sim({"plug", "Sorrelink 640", "X1"}).status);
+    // Written in pieces: a child started with posix_spawn counts the
+    // memory this process held when it started in its own peak.
+    const size_t size = 32u << 20;
+    const std::string file = dir_.path() + "/stream.bin";
+    {
+        const std::string piece = FileContent(1u << 20);
+        std::ofstream out(file, std::ios::binary);
+        for (size_t n = 0; n < size / piece.size(); ++n)
+            out << piece;
+    }
+    ProgramOutput r = RunProgramCaptured(machine_, {TestProgram("ovlsim"), "print", kPort, "-"}, file);
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("printed " + std::to_string(size) + " bytes of standard input")) << r.out;
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // The sanitizers' shadow memory and quarantine are no measure of ovlsim's.
+    EXPECT_LT(r.peakResidentKiB, static_cast<long>(size / 1024 / 2)) << "KiB at the peak";
+#endif
+    r = Sim({"printer", "X1", "--received"});
+    ASSERT_EQ(size, r.out.size());
+    EXPECT_TRUE(r.out == ovltest::ReadHostFile(file)) << "the printer received other bytes than the stream's";
 }
 
 } // namespace

@@ -66,6 +66,30 @@ TEST(RegFileParse, RefusesMalformedTextWithItsLineNumber)
     }
 }
 
+// The registry takes names as C strings: a NUL would cut a name short and
+// the entry would land on another key or value.
+TEST(RegFileParse, RefusesANulInAKeyOrValueNameAtItsLine)
+{
+    using namespace std::string_literals;
+    const std::pair<std::string, const char *> cases[] = {
+        {"REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\A\0B]\n\"a\"=\"b\"\n"s,
+         "3: a key name cannot hold a NUL character"},
+        {"REGEDIT4\n[-HKEY_LOCAL_MACHINE\\Software\\A\0B]\n"s, "2: a key name cannot hold a NUL character"},
+        {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"ok\"=\"1\"\n\"n\0m\"=\"b\"\n"s,
+         "4: a value name cannot hold a NUL character"},
+    };
+    for (const auto &[text, lineAndReason] : cases) {
+        std::string error;
+        EXPECT_FALSE(Parse(text, &error)) << lineAndReason;
+        EXPECT_EQ(lineAndReason, error);
+    }
+    // A NUL in string data is kept whole: it is data, not a name.
+    std::string error;
+    auto file = Parse("REGEDIT4\n[HKEY_LOCAL_MACHINE\\A]\n\"s\"=\"x\0y\"\n"s, &error);
+    ASSERT_TRUE(file) << error;
+    EXPECT_EQ(Bytes("x\0y"s, true), file->keys[0].values[0].data);
+}
+
 TEST(RegFileFormat, WritesStringsDwordsAndHexAsTheEditorDoes)
 {
     using ovlsim::regfile::FormatValue;

@@ -123,6 +123,23 @@ TEST_F(UsbcheckScript, TranscriptHasEachTextWholeOnItsLine)
     EXPECT_NE(0, Sim({"usbcheck", "--transcript", transcript}).status);
 }
 
+// "-" is standard output, as the convention goes: the transcript goes there
+// in place of the drawn screens, and no file named "-" is made.
+TEST_F(UsbcheckScript, TranscriptToStandardOutputReplacesTheScreens)
+{
+    std::string script = dir_.path() + "/script.txt";
+    std::string transcript = dir_.path() + "/transcript.txt";
+    ovltest::WriteHostFile(script, "choose 1\nnext\n");
+    ASSERT_EQ(0, Sim({"usbcheck", "--script", script, "--transcript", transcript}).status);
+    std::error_code ec;
+    std::filesystem::remove("-", ec);
+    ProgramOutput run = Sim({"usbcheck", "--script", script, "--transcript", "-"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ(ovltest::ReadHostFile(transcript), run.out);
+    EXPECT_EQ(std::string::npos, run.out.find("===")) << run.out;
+    EXPECT_FALSE(std::filesystem::exists("-"));
+}
+
 TEST_F(UsbcheckScript, ImpossibleActionStopsTheWizard)
 {
     // Back is greyed on the first page; the screens before stay written.

@@ -2,9 +2,12 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -96,12 +99,22 @@ int StartProgram(const std::string &machineDir, const std::vector<std::string> &
     return Spawn(machineDir, argv, nullptr);
 }
 
-int WaitProgram(int pid)
+// Waits for a started program; its exit status (-1 when killed) and, when
+// asked, the most memory it held at once.
+static int WaitProgramUsage(int pid, long *peakResidentKiB)
 {
     int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) < 0)
+    struct rusage usage {};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) < 0)
         return -1;
+    if (peakResidentKiB)
+        *peakResidentKiB = usage.ru_maxrss;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int WaitProgram(int pid)
+{
+    return WaitProgramUsage(pid, nullptr);
 }
 
 int RunProgram(const std::string &machineDir, const std::vector<std::string> &argv)
@@ -109,7 +122,8 @@ int RunProgram(const std::string &machineDir, const std::vector<std::string> &ar
     return WaitProgram(StartProgram(machineDir, argv));
 }
 
-ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv)
+ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv,
+                                 const std::string &inputPath)
 {
     // The streams go to files rather than pipes, so that a program writing
     // much to both cannot block on a full pipe.
@@ -119,11 +133,64 @@ ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vecto
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!inputPath.empty())
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, inputPath.c_str(), O_RDONLY, 0);
     ProgramOutput output;
-    output.status = WaitProgram(Spawn(machineDir, argv, &actions));
+    output.status = WaitProgramUsage(Spawn(machineDir, argv, &actions), &output.peakResidentKiB);
     posix_spawn_file_actions_destroy(&actions);
     output.out = ReadHostFile(outPath);
     output.err = ReadHostFile(errPath);
+    return output;
+}
+
+WatchedProgram::WatchedProgram(const std::string &machineDir, const std::vector<std::string> &argv)
+{
+    int pipeFds[2];
+    if (pipe2(pipeFds, O_CLOEXEC) != 0)
+        return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, (dir_.path() + "/stdout").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    pid_ = Spawn(machineDir, argv, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(pipeFds[1]);
+    errFd_ = pipeFds[0];
+}
+
+WatchedProgram::~WatchedProgram()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        WaitProgram(pid_);
+    }
+    if (errFd_ >= 0)
+        close(errFd_);
+}
+
+bool WatchedProgram::AwaitError(const std::string &text)
+{
+    while (err_.find(text) == std::string::npos) {
+        char buffer[4096];
+        ssize_t got = errFd_ < 0 ? 0 : read(errFd_, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        err_.append(buffer, static_cast<size_t>(got));
+    }
+    return true;
+}
+
+ProgramOutput WatchedProgram::Finish()
+{
+    AwaitError(std::string(1, '\0'));  // reads to the end: no message holds a NUL
+    ProgramOutput output;
+    output.status = WaitProgramUsage(pid_, &output.peakResidentKiB);
+    pid_ = -1;
+    output.out = ReadHostFile(dir_.path() + "/stdout");
+    output.err = err_;
     return output;
 }
 

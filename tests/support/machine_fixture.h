@@ -54,11 +54,37 @@ struct ProgramOutput {
     int status = -1;
     std::string out;
     std::string err;
+    long peakResidentKiB = 0;  // the most memory it held at once (its own, not its children's)
 };
 
 // Runs a program as RunProgram does, capturing its standard output and
-// standard error.
-ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv);
+// standard error; standard input comes from `inputPath` when one is given.
+ProgramOutput RunProgramCaptured(const std::string &machineDir, const std::vector<std::string> &argv,
+                                 const std::string &inputPath = "");
+
+// A program started with its standard error on a pipe that the test reads
+// as it is written: an event to wait on ("waiting for ..."), never a sleep.
+// Its standard output goes to a file, read when it ends.
+class WatchedProgram {
+public:
+    WatchedProgram(const std::string &machineDir, const std::vector<std::string> &argv);
+    ~WatchedProgram();  // kills it if it still runs
+    WatchedProgram(const WatchedProgram &) = delete;
+    WatchedProgram &operator=(const WatchedProgram &) = delete;
+
+    int pid() const { return pid_; }
+    // Reads standard error until `text` has appeared (true) or the program
+    // closed it (false).
+    bool AwaitError(const std::string &text);
+    // Waits for its end; its exit status (-1 when killed), all its output.
+    ProgramOutput Finish();
+
+private:
+    TempDir dir_;
+    int pid_ = -1;
+    int errFd_ = -1;
+    std::string err_;
+};
 
 // Starts a program without waiting; returns its process id (or -1).
 int StartProgram(const std::string &machineDir, const std::vector<std::string> &argv);

@@ -55,7 +55,10 @@ struct Action {
 
 class ScriptDriver : public machine::DialogDriver {
 public:
-    ScriptDriver(std::string path, const std::string &transcript) : path_(std::move(path))
+    // A transcript on standard output ("-") takes the place of the drawn
+    // screens there: the two mixed could be read as neither.
+    ScriptDriver(std::string path, const std::string &transcript)
+        : path_(std::move(path)), drawScreens_(transcript != "-")
     {
         if (!transcript.empty())
             transcript_ = std::make_unique<Transcript>(transcript);
@@ -85,13 +88,15 @@ private:
     HWND shown_ = nullptr;         // the dialog of the last screen
     bool listOpen_ = false;        // the action now is open-list
     std::unique_ptr<Transcript> transcript_;  // the plain transcript, when asked for
+    bool drawScreens_ = true;                 // the screens go to standard output
 };
 
 ScriptDriver::~ScriptDriver()
 {
     // The last action left no dialog waiting: say so under its heading.
-    if (pending_) {
+    if (pending_ && drawScreens_)
         std::printf("=== %s ===\n(no dialog on screen)\n\n", cause_.c_str());
+    if (pending_) {
         std::fflush(stdout);
         if (transcript_)
             transcript_->Closed();
@@ -242,7 +247,8 @@ void ScriptDriver::WriteScreen(const std::string &header, const DialogView *dial
             control.dropped = control.dropped && listOpen_;
     }
     Screen screen = RenderScreen(shown ? &*shown : nullptr, box);
-    std::printf("=== %s ===\n%s%s\n\n", OneLine(header).c_str(), screen.Text().c_str(), kScreenLegend);
+    if (drawScreens_)
+        std::printf("=== %s ===\n%s%s\n\n", OneLine(header).c_str(), screen.Text().c_str(), kScreenLegend);
     std::fflush(stdout);
     pending_ = false;
 }
@@ -268,7 +274,8 @@ bool ScriptDriver::Act(DialogActions &actions)
     }
     std::optional<Action> action = NextAction();
     if (!action) {
-        std::printf("=== end of script after line %d: the dialog is closed ===\n\n", lineNumber_);
+        if (drawScreens_)
+            std::printf("=== end of script after line %d: the dialog is closed ===\n\n", lineNumber_);
         std::fflush(stdout);
         if (transcript_)
             transcript_->Ends();

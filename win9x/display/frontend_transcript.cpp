@@ -34,7 +34,7 @@ std::string TranscriptText(const std::string &text)
     return out;
 }
 
-Transcript::Transcript(const std::string &path) : out_(std::fopen(path.c_str(), "w"))
+Transcript::Transcript(const std::string &path) : out_(path == "-" ? stdout : std::fopen(path.c_str(), "w"))
 {
     if (!out_) {
         std::string reason = std::strerror(errno);
@@ -47,7 +47,8 @@ Transcript::Transcript(const std::string &path) : out_(std::fopen(path.c_str(), 
 
 Transcript::~Transcript()
 {
-    std::fclose(out_);
+    if (out_ != stdout)
+        std::fclose(out_);
 }
 
 void Transcript::Write(const std::string &line)

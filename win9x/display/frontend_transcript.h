@@ -17,7 +17,8 @@ namespace win9x::ui {
 
 class Transcript {
 public:
-    // `path` is opened for writing; one that cannot be stops the program.
+    // `path` is opened for writing ("-": standard output); one that cannot
+    // be stops the program.
     explicit Transcript(const std::string &path);
     ~Transcript();
     Transcript(const Transcript &) = delete;
