@@ -14,11 +14,13 @@ wanted() {
   [ $# -eq 0 ] || [[ " $* " == *" $scenario_name "* ]]
 }
 
-# One printer announced (not installed) per long value: model 64N, serial
-# XN, its model's value set to the given length ("NAME:LENGTH" arguments).
-long_values_start() {
-  local machine=$starts/long-values n=0 value name length text
+# Printers announced (not installed): model 640, serial X1, as it comes;
+# then one per long value ("NAME:LENGTH" arguments), model 64N and serial XN
+# from N = 2, its model's value NAME set to LENGTH characters.
+installs_start() {
+  local machine=$starts/installs n=1 value name length text
   new_machine "$machine"
+  "$ovlsim" --machine "$machine" plug "$a" X1 --without-agent >/dev/null
   {
     echo REGEDIT4
     for value in "$@"; do
@@ -37,17 +39,11 @@ long_values_start() {
   "$ovlsim" --machine "$machine" reg import "$machine.reg" >/dev/null
 }
 
-machine_with "$starts/none"
 machine_with "$starts/one" "$a X1"
 machine_with "$starts/two-models" "$a X1" "$b X2"
 machine_with "$starts/one-model" "$a X1" "$a X2"
 machine_with "$starts/three" "$a X1" "$b X2" "$a X3"
 
-scenario_name=install
-if wanted "$@"; then
-  begin_scenario install "$starts/none"
-  install_step "$a" X1
-fi
 for order in "X1 X2" "X2 X1"; do
   scenario_name=two-models-${order// /-}
   wanted "$@" || continue
@@ -75,15 +71,16 @@ for serial in X1 X2; do
   remove_step "$a" X1
   install_step "$a" "$serial"
 done
-# The model's values at and beyond their limits, one printer each, installed
-# one after the other from one start.
+# Installs one after the other from one start: a printer as it comes, then
+# one per model value at and beyond its limits.
 long_values=(SetupRootPath:258 SetupRootPath:259 SetupRootPath:300 SetupParameters:300 ExecFile:300
   SetupExecFile:300)
-scenario_name=long-values
+scenario_name=installs
 if wanted "$@"; then
-  long_values_start "${long_values[@]}"
-  begin_scenario long-values "$starts/long-values"
-  for n in $(seq ${#long_values[@]}); do
+  installs_start "${long_values[@]}"
+  begin_scenario installs "$starts/installs"
+  install_step "$a" X1
+  for n in $(seq 2 $((${#long_values[@]} + 1))); do
     install_step "Sorrelink 64$n" "X$n"
   done
 fi

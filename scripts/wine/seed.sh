@@ -19,7 +19,7 @@ failures=0
 # A new stand-in machine without the desktop shell, as under Wine (an
 # install then leaves its RunOnce value on both).
 new_machine() {
-  rm -rf "$1"
+  rm -rf "$1" "$1".*
   "$ovlsim" --machine "$1" init >/dev/null
   "$ovlsim" --machine "$1" shell stop >/dev/null
 }
@@ -99,9 +99,10 @@ begin_scenario() {
   rm -rf "$scenario_dir"
   mkdir -p "$scenario_dir"
   step=0
-  current=$scenario_dir/0-standin
-  cp -a "$2" "$current"
-  standin_state "$current" "$current"
+  # Steps copy the machine before they change it: the start serves as it is,
+  # its state read once for all the scenarios that share it.
+  current=$2
+  [ -f "$current.state" ] || standin_state "$current" "$current"
   fresh_prefix
   carry_into_prefix "$(empty_state)" "$current" "$current"
   wine_now=$scenario_dir/0-wine
