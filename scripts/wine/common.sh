@@ -61,8 +61,8 @@ fresh_prefix() {
 }
 
 # The clean prefix copied to $WINEPREFIX: Wine's own programs and libraries
-# (system32, syswow64: most of its size, never written by the checks) as
-# hard links, everything else as copies of its own.
+# (system32, syswow64: most of its size; the checks add files there and
+# delete them, never write one in place) as hard links, the rest copied.
 copy_clean_prefix() {
   local clean=$wine_dir/prefix-clean dir
   mkdir -p "$WINEPREFIX"
@@ -74,8 +74,8 @@ copy_clean_prefix() {
   return 0
 }
 
-# The folder of the deliverables' Windows builds and the Wine checks' programs.
-windows_build() {
+# Where the Windows builds that run under Wine lie.
+windows_bin() {
   echo "$root/build/mingw-x86_64/bin"
 }
 
@@ -88,5 +88,5 @@ wine_path_of() {
 # The prefix's HKEY_LOCAL_MACHINE to $1 and HKEY_CURRENT_USER to $2, in the
 # wine server's own text format (tests/wine/registry_save.cpp).
 save_registry() {
-  run_wine "$(windows_build)/registry_save.exe" "$(wine_path_of "$1")" "$(wine_path_of "$2")" >/dev/null
+  run_wine "$(windows_bin)/registry_save.exe" "$(wine_path_of "$1")" "$(wine_path_of "$2")" >/dev/null
 }

@@ -38,7 +38,7 @@ run_wine regedit /S "$(wine_path_of "$reg")" >/dev/null
 # as a restart would, so the agent's scheduled work must stay scheduled
 # until it is compared.
 "$(wineserver_path)" -w
-rm -rf "$wine_dir/prefix-clean"
+rm -rf "$wine_dir/prefix-clean" "$wine_dir/drive-hashes.txt"
 cp -a "$WINEPREFIX" "$wine_dir/prefix-clean"
 "$(wineserver_path)" -p </dev/null >/dev/null 2>&1 || true
 echo "wine: prefix made in $WINEPREFIX"

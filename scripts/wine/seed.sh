@@ -76,7 +76,7 @@ carry_into_prefix() {
       target=$(prefix_path "C:\\$path")
       build=${build_of[$hash]:-}
       if [ -n "$build" ]; then
-        cp --remove-destination "$(windows_build)/$build" "$target"
+        cp --remove-destination "$(windows_bin)/$build" "$target"
       else
         cp --remove-destination "$machine/drive_c/$path" "$target"
       fi
@@ -217,9 +217,9 @@ wizard_step() {
   # for its run (on the stand-in it runs as its host build).
   local wizard driver=0
   wizard=$(prefix_path 'C:\Windows\System\usbcheck98.exe')
-  cp "$(windows_build)/usbcheck98.exe" "$wizard"
+  cp "$(windows_bin)/usbcheck98.exe" "$wizard"
   cp "$script" "$stem.script"
-  run_wine "$(windows_build)/wizard_driver.exe" 'C:\windows\system\usbcheck98.exe' \
+  run_wine "$(windows_bin)/wizard_driver.exe" 'C:\windows\system\usbcheck98.exe' \
     "$(wine_path_of "$stem.script")" > "$stem-wine.transcript" || driver=$?
   rm -f "$wizard"
   wine_state "$stem-wine"

@@ -12,6 +12,7 @@
 # on every file. WININIT.INI is kept beside the state as text (.wininit),
 # not as a file line: it is compared line by line, in order.
 # Sourced after common.sh.
+
 # The stand-in's programs: the host build, or another one (OVL_STANDIN_BIN,
 # as scripts/wine/mutants.sh gives).
 host_bin=${OVL_STANDIN_BIN:-$root/build/default/bin}
@@ -46,6 +47,7 @@ registry_lines() {
       k = $0
       if (root != "") { sub(/\] [0-9]+$/, "]", k); gsub(/\\\\/, "\\", k); sub(/^\[/, "[" root "\\", k) }
       k = toupper(substr(k, 2, length(k) - 2))
+      # A control set saved under its number reads as the current one.
       sub(/\\SYSTEM\\CONTROLSET001(\\|$)/, "\\SYSTEM\\CURRENTCONTROLSET\\", k); sub(/\\$/, "", k)
       key = k; emit_key(k); next
     }
@@ -112,7 +114,8 @@ wininit_text() {
 }
 
 # The content of the prefix's files, remembered by path, size and time of
-# change across the run: only what the steps wrote is read again.
+# change across the run (prefix.sh starts it afresh): only what the steps
+# wrote is read again.
 hash_cache=$wine_dir/drive-hashes.txt
 
 # The prefix's state to $1.state and its WININIT.INI to $1.wininit.
@@ -137,7 +140,7 @@ wine_state() {
   {
     registry_lines "$stem.machine.reg" HKEY_LOCAL_MACHINE
     registry_lines "$stem.user.reg" HKEY_CURRENT_USER
-    drive_lines "$(deliverable_hashes "$(windows_build)")" "$stem.folders" < "$stem.files"
+    drive_lines "$(deliverable_hashes "$(windows_bin)")" "$stem.folders" < "$stem.files"
   } | LC_ALL=C sort -u > "$stem.state"
   wininit_text "$(prefix_path 'C:\Windows\wininit.ini')" > "$stem.wininit"
 }
