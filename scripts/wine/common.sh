@@ -166,7 +166,7 @@ fresh_prefix() {
   "$(wineserver_path)" -k 2>/dev/null || true
   "$(wineserver_path)" -w 2>/dev/null || true
   rm -rf "$WINEPREFIX"
-  cp -a "$wine_dir/prefix-clean" "$WINEPREFIX"
+  copy_clean_prefix
   "$(wineserver_path)" -p </dev/null >/dev/null 2>&1 || true
   "$(wine64_path)" cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
@@ -280,4 +280,30 @@ port_records_to() {
         print line
       }
     }'
+}
+
+# The clean prefix copied to $WINEPREFIX: Wine's own programs and libraries
+# (system32, syswow64: most of its size; the checks add files there and
+# delete them, never write one in place) as hard links, the rest copied.
+copy_clean_prefix() {
+  local clean=$wine_dir/prefix-clean dir
+  mkdir -p "$WINEPREFIX"
+  tar -C "$clean" --exclude=./drive_c/windows/system32 --exclude=./drive_c/windows/syswow64 -cf - . |
+    tar -C "$WINEPREFIX" -xf -
+  for dir in system32 syswow64; do
+    [ -d "$clean/drive_c/windows/$dir" ] && cp -al "$clean/drive_c/windows/$dir" "$WINEPREFIX/drive_c/windows/"
+  done
+  return 0
+}
+
+# A host path as a Windows program under Wine names it (drive Z:).
+wine_path_of() {
+  local path=$1
+  echo "Z:${path//\//\\}"
+}
+
+# The prefix's HKEY_LOCAL_MACHINE to $1 and HKEY_CURRENT_USER to $2, in the
+# wine server's own text format (tests/wine/registry_save.cpp).
+save_registry() {
+  run_wine "$mingw_bin/registry_save.exe" "$(wine_path_of "$1")" "$(wine_path_of "$2")" >/dev/null
 }

@@ -3,16 +3,11 @@
 
 # A stand-in machine as the wizard's checks start from: one printer of
 # model $2 with serial number $3 installed and unplugged, its port recorded
-# by the spooler; the port's key joins the keys a prefix is seeded with.
+# by the spooler.
 wizard_start() {
-  local machine=$1 model=$2 serial=$3
-  rm -rf "$machine"
-  "$ovlsim" --machine "$machine" init >/dev/null
-  "$ovlsim" --machine "$machine" shell stop >/dev/null
-  "$ovlsim" --machine "$machine" plug "$model" "$serial" >/dev/null
-  "$ovlsim" --machine "$machine" unplug "$serial" >/dev/null
-  "$ovlsim" --machine "$machine" ports >/dev/null
-  roots+=("System\\CurrentControlSet\\Control\\Print\\Ports\\USB/$model/$serial")
+  machine_with "$1" "$2 $3"
+  "$ovlsim" --machine "$1" unplug "$3" >/dev/null
+  "$ovlsim" --machine "$1" ports >/dev/null
 }
 
 # Runs the wizard driver on a fresh prefix seeded from the machine $1, on a
@@ -29,7 +24,8 @@ wizard_on_screen() {
     # The session draws on this display: both end together.
     trap 'stop_display; "$(wineserver_path)" -k 2>/dev/null || true' EXIT
     display_session
-    seed_prefix "$machine"
+    standin_state "$machine" "$machine"
+    carry_into_prefix "$(empty_state)" "$machine" "$machine"
     cp "$mingw_bin/usbcheck98.exe" "$(prefix_path 'C:\Windows\System\usbcheck98.exe')"
     cp "$mingw_bin/wizard_driver.exe" "$(prefix_path 'C:\Windows\wizard_driver.exe')"
     cp "$script" "$wine_dir/onscreen.script"

@@ -1,6 +1,7 @@
 // The registry as the deliverables use it: values read into short, exact
 // and roomy buffers, enumeration and its end, handles to deleted keys, and
 // RegDeleteKeyA taking a whole subtree as Windows 98 does.
+#include <stdio.h>
 #include <string.h>
 
 #include <initializer_list>
@@ -115,6 +116,8 @@ void Enumeration()
 
 // A handle to a deleted key answers ERROR_KEY_DELETED; RegDeleteKeyA takes
 // the subkeys with it.
+void DeleteTree(HKEY parent, const char *name);
+
 void Deletion()
 {
     HKEY deep = CreateKey("Software\\OvlConformance\\Tree\\Branch\\Leaf");
@@ -152,6 +155,44 @@ void Deletion()
         ok(r == ERROR_ACCESS_DENIED, "several subkeys: %ld", (long)r);
     else
         ok(r == ERROR_SUCCESS, "several subkeys: %ld", (long)r);
+    DeleteTree(HKEY_LOCAL_MACHINE, "Software\\OvlConformance\\Wide");
+
+    // Why: Wine sets the length of its subkey name buffer once, from the
+    // first name, and never again, so the next name fits only when it is
+    // shorter. Names that grow shorter all go; X1 then X2 stops after X1,
+    // with the key and X2 left (as the purge of two printers X1 and X2 does).
+    const struct {
+        const char *first;
+        const char *second;
+        bool wineStops;
+    } pairs[] = {{"X10", "X9", false}, {"X1", "X2", true}};
+    for (const auto &pair : pairs) {
+        char first[64];
+        char second[64];
+        snprintf(first, sizeof first, "Software\\OvlConformance\\Pair\\%s", pair.first);
+        snprintf(second, sizeof second, "Software\\OvlConformance\\Pair\\%s", pair.second);
+        RegCloseKey(CreateKey(first));
+        RegCloseKey(CreateKey(second));
+        r = RegDeleteKeyA(HKEY_LOCAL_MACHINE, "Software\\OvlConformance\\Pair");
+        HKEY left = nullptr;
+        LONG secondLeft = RegOpenKeyExA(HKEY_LOCAL_MACHINE, second, 0, KEY_READ, &left);
+        if (secondLeft == ERROR_SUCCESS)
+            RegCloseKey(left);
+        LONG firstLeft = RegOpenKeyExA(HKEY_LOCAL_MACHINE, first, 0, KEY_READ, &left);
+        if (firstLeft == ERROR_SUCCESS)
+            RegCloseKey(left);
+        if (pair.wineStops && wine_differs("Wine's Windows 98 RegDeleteKeyA stops at a subkey name not shorter "
+                                           "than the first")) {
+            ok(r == ERROR_ACCESS_DENIED && firstLeft == ERROR_FILE_NOT_FOUND && secondLeft == ERROR_SUCCESS,
+               "subkeys %s, %s: %ld, the first gone (%ld), the second left (%ld)", pair.first, pair.second, (long)r,
+               (long)firstLeft, (long)secondLeft);
+        } else {
+            ok(r == ERROR_SUCCESS && firstLeft == ERROR_FILE_NOT_FOUND && secondLeft == ERROR_FILE_NOT_FOUND,
+               "subkeys %s, %s: %ld, both gone (%ld, %ld)", pair.first, pair.second, (long)r, (long)firstLeft,
+               (long)secondLeft);
+        }
+        DeleteTree(HKEY_LOCAL_MACHINE, "Software\\OvlConformance\\Pair");
+    }
 }
 
 // Deletes a key and everything below it, leaves first, whatever
