@@ -73,9 +73,12 @@ bool StartShell(std::vector<std::string> *report, std::string *error)
     std::vector<std::pair<std::string, std::string>> values;
     if (r == ERROR_SUCCESS && !RunOnceValues(key, &values, &r))
         RegCloseKey(key);
+    if (r == ERROR_FILE_NOT_FOUND)
+        return true;
     if (r != ERROR_SUCCESS) {
-        *error = "the shell cannot read RunOnce (error " + std::to_string(r) + ")";
-        return r == ERROR_FILE_NOT_FOUND;
+        if (error)
+            *error = "the shell cannot read RunOnce (error " + std::to_string(r) + ")";
+        return false;
     }
     for (const auto &[name, command] : values) {
         // Removed first, so that it runs once even if it never returns.

@@ -32,7 +32,7 @@ protected:
     {
         // A shell reads the script from `input`; timeout kills a run that
         // does not end.
-        std::string command = "exec /usr/bin/timeout -s KILL 120 '" + ovltest::TestProgram("ovlsim") + "' --machine '" +
+        std::string command = "exec /usr/bin/timeout -s KILL 60 '" + ovltest::TestProgram("ovlsim") + "' --machine '" +
                               Machine() + "'";
         for (const auto &arg : args)
             command += " '" + arg + "'";
