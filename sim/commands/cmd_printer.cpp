@@ -141,7 +141,12 @@ int Run(Context &context, const PrinterOptions &o)
     auto printer = win9x::machine::FindPrinterBySerial(o.serial);
     if (!printer)
         return Fail("no printer with serial number " + Shown(o.serial) + " was ever plugged in");
+    // Bytes received and lost from the printer's file are never passed off
+    // as all it received.
+    std::string damage = win9x::machine::ReceivedFileDamage(printer->instanceId);
     if (o.received) {
+        if (!damage.empty())
+            return Fail("printer " + Shown(o.serial) + ": " + DamagedMachine(damage));
         std::string bytes = win9x::machine::ReceivedBytes(printer->instanceId);
         std::fwrite(bytes.data(), 1, bytes.size(), stdout);
         return 0;
@@ -152,7 +157,11 @@ int Run(Context &context, const PrinterOptions &o)
     if (!win9x::machine::UpdatePrinter(*printer))
         return Fail("cannot change printer " + Shown(o.serial));
     printer = win9x::machine::FindPrinter(printer->instanceId);
+    if (!printer)
+        return Fail("cannot read printer " + Shown(o.serial) + " back");
     std::fputs(Describe(*printer).c_str(), stdout);
+    if (!damage.empty())
+        return Fail("printer " + Shown(o.serial) + ": " + DamagedMachine(damage));
     return 0;
 }
 

@@ -36,12 +36,17 @@ std::string TypeText(DWORD type)
 }
 
 // Starts the spooler; what it could not load is noted on standard error.
-void StartSpooler(Spooler *spooler)
+// False after reporting a monitor list it cannot read or a damaged library.
+bool StartSpooler(Spooler *spooler)
 {
     std::vector<std::string> notes;
-    spooler->Start(&notes);
+    std::string error;
+    bool started = spooler->Start(&notes, &error);
     for (const auto &note : notes)
         std::fprintf(stderr, "ovlsim: note: %s\n", EscapeControls(note).c_str());
+    if (!started)
+        Fail(DamageNote().empty() ? DamagedMachine(error) : error);
+    return started;
 }
 
 int Ports(Context &context, int level)
@@ -49,7 +54,8 @@ int Ports(Context &context, int level)
     if (!OpenMachine(context))
         return 1;
     Spooler spooler;
-    StartSpooler(&spooler);
+    if (!StartSpooler(&spooler))
+        return 1;
     std::vector<PortRecord> ports;
     std::string error;
     if (!spooler.EnumAllPorts(static_cast<DWORD>(level), &ports, &error))
@@ -147,7 +153,8 @@ int Print(Context &context, const PrintOptions &options, const std::string &file
     if (!OpenMachine(context))
         return 1;
     Spooler spooler;
-    StartSpooler(&spooler);
+    if (!StartSpooler(&spooler))
+        return 1;
     const LoadedMonitor *monitor = spooler.FindPortMonitor(options.port);
     if (!monitor)
         return Fail("no monitor offers the port " + Shown(options.port) + " (see 'ovlsim ports')");

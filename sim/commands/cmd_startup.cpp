@@ -22,9 +22,10 @@ int Restart(Context &context)
         return 1;
     std::vector<std::string> report;
     std::printf("Windows shuts down and starts again:\n");
-    RestartWindows(&report);
+    std::string error;
+    bool started = RestartWindows(&report, &error);
     PrintReport(report);
-    return 0;
+    return started ? 0 : Fail(error);
 }
 
 int Shell(Context &context, const std::string &action)
@@ -41,9 +42,10 @@ int Shell(Context &context, const std::string &action)
         return 0;
     }
     std::vector<std::string> report;
-    StartShell(&report);
+    std::string error;
+    bool started = StartShell(&report, &error);
     PrintReport(report);
-    return 0;
+    return started ? 0 : Fail(error);
 }
 
 }  // namespace

@@ -11,9 +11,13 @@
 #include <optional>
 #include <vector>
 
+#include <setupapi.h>
+
 #include "commands/commands.h"
+#include "ovlcommon.h"
 #include "world/host_files.h"
 #include "world/shown_text.h"
+#include "world/spooler.h"
 #include "win9x/machine.h"
 
 extern char **environ;
@@ -69,6 +73,19 @@ std::string TranscriptProblem(const std::string &transcript)
     return "";
 }
 
+// The wizard finds the printers through SetupAPI: a registry that fails
+// that read would show the user a machine without printers. Empty when the
+// list can be read.
+std::string InterfacesUnreadable()
+{
+    HDEVINFO set = SetupDiGetClassDevsA(&OVL_INTERFACE_CLASS_GUID, nullptr, nullptr, DIGCF_DEVICEINTERFACE);
+    if (set != INVALID_HANDLE_VALUE) {
+        SetupDiDestroyDeviceInfoList(set);
+        return "";
+    }
+    return "cannot list the printers' device interfaces (" + DescribeError(GetLastError()) + ")";
+}
+
 int Run(Context &context, const std::optional<std::string> &script, const std::optional<std::string> &transcript)
 {
     if (script) {
@@ -83,6 +100,9 @@ int Run(Context &context, const std::optional<std::string> &script, const std::o
     }
     if (!OpenMachine(context))
         return 1;
+    std::string unreadable = InterfacesUnreadable();
+    if (!unreadable.empty())
+        return Fail(unreadable);
     if (script)
         setenv("OVLSIM_FRONTEND", ("script:" + *script).c_str(), 1);
     if (transcript)

@@ -16,5 +16,6 @@ void AddSpoolerCommands(CLI::App &app, Context &context, int *status);
 void AddStartupCommands(CLI::App &app, Context &context, int *status);
 void AddUsbcheckCommand(CLI::App &app, Context &context, int *status);
 void AddDemoCommand(CLI::App &app, Context &context, int *status);
+void AddCheckCommand(CLI::App &app, Context &context, int *status);
 
 }  // namespace ovlsim

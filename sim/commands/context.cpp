@@ -30,11 +30,33 @@ bool OpenMachine(const Context &context)
     return true;
 }
 
+std::string DamagedMachine(const std::string &what)
+{
+    return "the machine in " + win9x::machine::Directory() + " is damaged (" + what + "); " + kCheckAdvice;
+}
+
+std::string DamageNote()
+{
+    std::string damage = win9x::machine::DamageSeen();
+    return damage.empty() ? "" : DamagedMachine(damage);
+}
+
 // Whatever a message echoes (a user's argument, a name read from the
 // machine), its control characters are escaped here: the line stays one line.
 int Fail(const std::string &message)
 {
-    std::fprintf(stderr, "ovlsim: %s\n", EscapeControls(message).c_str());
+    std::string note = DamageNote();
+    std::string line = note.empty() || message.find(kCheckAdvice) != std::string::npos ? message
+                                                                                         : message + ": " + note;
+    std::fprintf(stderr, "ovlsim: %s\n", EscapeControls(line).c_str());
+    return 1;
+}
+
+int Conclude(int status)
+{
+    if (status != 0 || DamageNote().empty())
+        return status;
+    std::fprintf(stderr, "ovlsim: %s\n", EscapeControls(DamageNote()).c_str());
     return 1;
 }
 

@@ -6,6 +6,9 @@
 
 namespace ovlsim {
 
+// Ends every message about a damaged machine.
+inline constexpr const char *kCheckAdvice = "`ovlsim check` lists the damage";
+
 struct Context {
     std::string machineOption;  // --machine DIR, empty when not given
 };
@@ -19,7 +22,19 @@ std::string MachineDirectory(const Context &context);
 bool OpenMachine(const Context &context);
 
 // Prints "ovlsim: <message>" on standard error, its control characters
-// escaped (see EscapeControls), and returns the exit status 1.
+// escaped (see EscapeControls), and returns the exit status 1. When this
+// process met damage in the machine's databases, the line says so.
 int Fail(const std::string &message);
+
+// "the machine in DIR is damaged (<what>); `ovlsim check` lists the damage".
+std::string DamagedMachine(const std::string &what);
+
+// DamagedMachine of the damage this process met in the machine's databases,
+// or empty when it met none.
+std::string DamageNote();
+
+// What a command that had nothing to report says once it has run: status 0
+// stays 0 unless the command met damage, which is then reported as a failure.
+int Conclude(int status);
 
 }  // namespace ovlsim

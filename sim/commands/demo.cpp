@@ -80,9 +80,11 @@ private:
     void Restart()
     {
         std::vector<std::string> report;
-        RestartWindows(&report);
+        std::string error;
+        bool started = RestartWindows(&report, &error);
         for (const auto &line : report)
             std::printf("   %s\n", line.c_str());
+        Do(started, error);
     }
 
     bool PrintJob(const std::string &port, const std::string &data, PrintObserver &observer, PrintResult *result);
@@ -128,7 +130,9 @@ bool Demo::PrintJob(const std::string &port, const std::string &data, PrintObser
 {
     Spooler spooler;
     std::vector<std::string> notes;
-    spooler.Start(&notes);
+    std::string error;
+    if (!Do(spooler.Start(&notes, &error), error))
+        return false;
     const LoadedMonitor *monitor = spooler.FindPortMonitor(port);
     if (!monitor)
         return Expect(false, "a monitor offers " + port);
@@ -182,9 +186,10 @@ void Demo::ListPorts(size_t expected)
     Step("The spooler starts: it loads the registered monitors and lists their ports");
     Spooler spooler;
     std::vector<std::string> notes;
-    spooler.Start(&notes);
-    std::vector<PortRecord> ports;
     std::string error;
+    if (!Do(spooler.Start(&notes, &error), error))
+        return;
+    std::vector<PortRecord> ports;
     if (!Do(spooler.EnumAllPorts(2, &ports, &error), error))
         return;
     spooler.RecordPorts(ports);

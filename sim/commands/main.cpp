@@ -29,6 +29,7 @@ int main(int argc, char **argv)
     ovlsim::AddStartupCommands(app, context, &status);
     ovlsim::AddUsbcheckCommand(app, context, &status);
     ovlsim::AddDemoCommand(app, context, &status);
+    ovlsim::AddCheckCommand(app, context, &status);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp &e) {
@@ -43,5 +44,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "ovlsim: %s (see 'ovlsim --help')\n", message.c_str());
         return 2;
     }
-    return status;
+    return ovlsim::Conclude(status);
 }

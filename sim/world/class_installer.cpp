@@ -66,13 +66,23 @@ bool InstallPrinter(const PrinterIdentity &identity, std::string *error)
 
 bool RemovePrinter(const std::string &model, const std::string &serial, std::string *error)
 {
-    auto keysBefore = AllMachineKeys();
+    // A registry that cannot be read whole is not handed to the agent: what
+    // the removal purged could not be told either.
+    std::vector<std::string> keysBefore, keysAfter;
+    if (!AllMachineKeys(&keysBefore)) {
+        *error = "cannot read the registry's keys; nothing was removed";
+        return false;
+    }
     auto filesBefore = AllFiles();
     auto renameBefore = RenameEntries();
     if (!RunAgent(kRemoveAction, model, serial, error))
         return false;
+    if (!AllMachineKeys(&keysAfter)) {
+        *error = "the agent ran, but the registry's keys it left cannot be read";
+        return false;
+    }
     std::printf("the removal left:\n");
-    PrintList("keys purged", RemovedKeys(keysBefore, AllMachineKeys()));
+    PrintList("keys purged", RemovedKeys(keysBefore, keysAfter));
     PrintList("files deleted", Added(AllFiles(), filesBefore));
     PrintList("scheduled for the next start", Added(renameBefore, RenameEntries()));
     return true;

@@ -22,7 +22,8 @@ bool RunAgent(int action, const std::string &model, const std::string &serial, s
 bool InstallPrinter(const PrinterIdentity &identity, std::string *error);
 
 // Removes: runs the agent with action 64 and prints what was purged and
-// what is scheduled for the next start.
+// what is scheduled for the next start. A registry whose keys cannot all be
+// read stops it before the agent runs.
 bool RemovePrinter(const std::string &model, const std::string &serial, std::string *error);
 
 }  // namespace ovlsim

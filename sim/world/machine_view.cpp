@@ -14,20 +14,26 @@ namespace ovlsim {
 
 namespace {
 
-void CollectKeys(HKEY key, const std::string &path, std::vector<std::string> *out)
+// False when the registry fails a read other than the end of a list.
+bool CollectKeys(HKEY key, const std::string &path, std::vector<std::string> *out)
 {
     for (DWORD index = 0;; ++index) {
         char name[1024];
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+        LONG r = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r == ERROR_NO_MORE_ITEMS)
+            return true;
+        if (r != ERROR_SUCCESS)
+            return false;
         std::string child = path.empty() ? name : path + "\\" + name;
         out->push_back(child);
         HKEY sub = nullptr;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-            CollectKeys(sub, child, out);
-            RegCloseKey(sub);
-        }
+        if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS)
+            return false;
+        bool whole = CollectKeys(sub, child, out);
+        RegCloseKey(sub);
+        if (!whole)
+            return false;
     }
 }
 
@@ -68,6 +74,11 @@ std::vector<std::string> AllMachineKeys()
     std::vector<std::string> keys;
     CollectKeys(HKEY_LOCAL_MACHINE, "", &keys);
     return keys;
+}
+
+bool AllMachineKeys(std::vector<std::string> *keys)
+{
+    return CollectKeys(HKEY_LOCAL_MACHINE, "", keys);
 }
 
 std::vector<std::string> AllFiles()

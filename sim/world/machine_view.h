@@ -13,6 +13,8 @@ bool MachineKeyExists(const std::string &keyPath);
 
 // Every key path below HKEY_LOCAL_MACHINE, parents before children.
 std::vector<std::string> AllMachineKeys();
+// The same; false when the registry fails a read (the list is then partial).
+bool AllMachineKeys(std::vector<std::string> *keys);
 
 // Every file on drive C:, as Windows paths.
 std::vector<std::string> AllFiles();

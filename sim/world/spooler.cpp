@@ -13,29 +13,38 @@ namespace {
 constexpr const char *kMonitorsKey = "System\\CurrentControlSet\\Control\\Print\\Monitors";
 constexpr const char *kPortsKey = "System\\CurrentControlSet\\Control\\Print\\Ports";
 
-// Registered monitors with their "Driver" value, in registry order.
-std::vector<LoadedMonitor> RegisteredMonitors()
+// Registered monitors with their "Driver" value, in registry order; false
+// with the reason when the registry fails a read (no monitor key at all is
+// no monitor).
+bool RegisteredMonitors(std::vector<LoadedMonitor> *found, std::string *error)
 {
-    std::vector<LoadedMonitor> found;
     HKEY monitors = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, &monitors) != ERROR_SUCCESS)
-        return found;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, &monitors);
+    if (r != ERROR_SUCCESS) {
+        *error = "cannot read the list of monitors (" + DescribeError(static_cast<DWORD>(r)) + ")";
+        return r == ERROR_FILE_NOT_FOUND;
+    }
     for (DWORD index = 0;; ++index) {
         char name[MAX_PATH];
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(monitors, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        r = RegEnumKeyExA(monitors, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r != ERROR_SUCCESS)
             break;
         HKEY key = nullptr;
-        if (RegOpenKeyExA(monitors, name, 0, KEY_READ, &key) != ERROR_SUCCESS)
-            continue;
+        r = RegOpenKeyExA(monitors, name, 0, KEY_READ, &key);
+        if (r != ERROR_SUCCESS)
+            break;
         LoadedMonitor monitor;
         monitor.name = name;
         monitor.driver = ReadKeyText(key, "Driver");
         RegCloseKey(key);
-        found.push_back(monitor);
+        found->push_back(monitor);
     }
     RegCloseKey(monitors);
-    return found;
+    if (r == ERROR_NO_MORE_ITEMS)
+        return true;
+    *error = "cannot read the list of monitors (" + DescribeError(static_cast<DWORD>(r)) + ")";
+    return false;
 }
 
 std::string Text(LPSTR text)
@@ -68,14 +77,22 @@ Spooler::~Spooler()
         FreeLibrary(monitor.module);
 }
 
-void Spooler::Start(std::vector<std::string> *notes)
+bool Spooler::Start(std::vector<std::string> *notes, std::string *error)
 {
-    for (LoadedMonitor monitor : RegisteredMonitors()) {
+    std::vector<LoadedMonitor> registered;
+    if (!RegisteredMonitors(&registered, error))
+        return false;
+    for (LoadedMonitor monitor : registered) {
         if (monitor.driver.empty()) {
             notes->push_back("monitor " + monitor.name + " has no \"Driver\" value; left out");
             continue;
         }
         monitor.module = LoadLibraryA(monitor.driver.c_str());
+        if (!monitor.module && GetLastError() == ERROR_BAD_EXE_FORMAT) {
+            // The file is there, but no whole library: the machine is damaged.
+            *error = "monitor " + monitor.name + ": " + monitor.driver + " is " + DescribeError(ERROR_BAD_EXE_FORMAT);
+            return false;
+        }
         if (!monitor.module) {
             notes->push_back("monitor " + monitor.name + ": cannot load " + monitor.driver + " (" +
                              DescribeError(GetLastError()) + "); left out");
@@ -98,6 +115,7 @@ void Spooler::Start(std::vector<std::string> *notes)
         }
         monitors_.push_back(monitor);
     }
+    return true;
 }
 
 bool Spooler::EnumMonitorPorts(const LoadedMonitor &monitor, DWORD level, std::vector<PortRecord> *ports,
@@ -199,10 +217,12 @@ bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
     for (const auto &record : ports)
         offeredNow.insert(Folded(record.name));
     std::vector<std::string> stale;
+    LONG r = ERROR_SUCCESS;
     for (DWORD index = 0;; ++index) {
         char name[MAX_PATH];
         DWORD size = sizeof name;
-        if (RegEnumKeyExA(list, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+        r = RegEnumKeyExA(list, index, name, &size, nullptr, nullptr, nullptr, nullptr);
+        if (r != ERROR_SUCCESS)
             break;
         bool offered = offeredNow.count(Folded(name)) > 0;
         HKEY key = nullptr;
@@ -215,7 +235,7 @@ bool Spooler::RecordPorts(const std::vector<PortRecord> &ports)
     for (const auto &name : stale)
         RegDeleteKeyA(list, name.c_str());
     RegCloseKey(list);
-    return true;
+    return r == ERROR_NO_MORE_ITEMS;
 }
 
 std::string DescribeError(DWORD error)
@@ -232,6 +252,7 @@ std::string DescribeError(DWORD error)
     case ERROR_INVALID_PARAMETER: return "invalid parameter";
     case ERROR_INVALID_LEVEL: return "invalid level";
     case ERROR_INVALID_PRINTER_COMMAND: return "the monitor refuses that request";
+    case ERROR_REGISTRY_IO_FAILED: return "the registry cannot be read";
     default: return "error " + std::to_string(error);
     }
 }

@@ -38,8 +38,9 @@ public:
 
     // Loads and initialises every monitor registered under
     // System\CurrentControlSet\Control\Print\Monitors; a monitor that cannot
-    // be loaded is noted and left out.
-    void Start(std::vector<std::string> *notes);
+    // be loaded is noted and left out. False with the reason when the list
+    // cannot be read or a monitor's library is damaged.
+    bool Start(std::vector<std::string> *notes, std::string *error);
 
     // The ports of every monitor, each once, sized as a spooler does: ask,
     // allocate, ask again. Level 1 or 2.

@@ -16,23 +16,26 @@ std::string Result(DWORD error)
     return error == ERROR_SUCCESS ? "done" : "failed (error " + std::to_string(error) + ")";
 }
 
-// The RunOnce values in order: name and command line.
-std::vector<std::pair<std::string, std::string>> RunOnceValues(HKEY key)
+// The RunOnce values in order: name and command line. False when the
+// registry fails a read before the last value.
+bool RunOnceValues(HKEY key, std::vector<std::pair<std::string, std::string>> *values, LONG *error)
 {
-    std::vector<std::pair<std::string, std::string>> values;
     for (DWORD index = 0;; ++index) {
         char name[MAX_PATH];
         DWORD nameSize = sizeof name;
         char data[4096] = {};
         DWORD dataSize = sizeof data - 1;
         DWORD type = 0;
-        if (RegEnumValueA(key, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE *>(data), &dataSize) !=
-            ERROR_SUCCESS)
-            break;
+        LONG r = RegEnumValueA(key, index, name, &nameSize, nullptr, &type, reinterpret_cast<BYTE *>(data), &dataSize);
+        if (r == ERROR_NO_MORE_ITEMS)
+            return true;
+        if (r != ERROR_SUCCESS) {
+            *error = r;
+            return false;
+        }
         if (type == REG_SZ || type == REG_EXPAND_SZ)
-            values.emplace_back(name, data);
+            values->emplace_back(name, data);
     }
-    return values;
 }
 
 }  // namespace
@@ -61,14 +64,23 @@ void ProcessRenameSection(std::vector<std::string> *report)
     report->push_back("WININIT.INI renamed to WININIT.BAK: " + Result(win9x::machine::MoveFileOver(ini, bak)));
 }
 
-void StartShell(std::vector<std::string> *report)
+bool StartShell(std::vector<std::string> *report, std::string *error)
 {
     win9x::machine::SetShellRunning(true);
     report->push_back("the desktop shell started");
     HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-        return;
-    for (const auto &[name, command] : RunOnceValues(key)) {
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunOnce, 0, KEY_ALL_ACCESS, &key);
+    std::vector<std::pair<std::string, std::string>> values;
+    if (r == ERROR_SUCCESS && !RunOnceValues(key, &values, &r))
+        RegCloseKey(key);
+    if (r == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (r != ERROR_SUCCESS) {
+        if (error)
+            *error = "the shell cannot read RunOnce (error " + std::to_string(r) + ")";
+        return false;
+    }
+    for (const auto &[name, command] : values) {
         // Removed first, so that it runs once even if it never returns.
         RegDeleteValueA(key, name.c_str());
         auto run = win9x::machine::RunCommandLine(command, true);
@@ -79,15 +91,16 @@ void StartShell(std::vector<std::string> *report)
                               std::to_string(run.error) + ")");
     }
     RegCloseKey(key);
+    return true;
 }
 
-void RestartWindows(std::vector<std::string> *report)
+bool RestartWindows(std::vector<std::string> *report, std::string *error)
 {
     win9x::machine::SetShellRunning(false);
     ProcessRenameSection(report);
     win9x::machine::Reboot();
     report->push_back("the tick count starts again at 0");
-    StartShell(report);
+    return StartShell(report, error);
 }
 
 }  // namespace ovlsim

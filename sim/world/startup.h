@@ -13,10 +13,11 @@ void ProcessRenameSection(std::vector<std::string> *report);
 
 // The whole restart: the shell stops, the rename section is carried out,
 // the tick count starts again and the shell starts.
-void RestartWindows(std::vector<std::string> *report);
+bool RestartWindows(std::vector<std::string> *report, std::string *error = nullptr);
 
 // Starts the shell: it runs each RunOnce value of the machine once, in
-// order, removing it before running it, and waits for it.
-void StartShell(std::vector<std::string> *report);
+// order, removing it before running it, and waits for it. False with the
+// reason when the registry fails to read RunOnce (nothing is run then).
+bool StartShell(std::vector<std::string> *report, std::string *error = nullptr);
 
 }  // namespace ovlsim

@@ -11,6 +11,7 @@
 
 #include "machine/api.h"
 #include "machine/files_in_use.h"
+#include "machine/image_file.h"
 #include "machine/machine.h"
 #include "machine/text.h"
 #include "machine/paths.h"
@@ -166,6 +167,12 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
             ++module.references;
             return reinterpret_cast<HMODULE>(handle);
         }
+    }
+    // A file cut short would be mapped beyond its end and kill this process
+    // on the first touch; Windows refuses such an image as a bad format.
+    if (!win9x::layer::ImageShortfall(file->host).empty()) {
+        SetLastError(ERROR_BAD_EXE_FORMAT);
+        return nullptr;
     }
     void *library = dlopen(file->host.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {

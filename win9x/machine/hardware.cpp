@@ -281,6 +281,18 @@ std::string ReceivedBytes(const std::string &instanceId)
     return layer::received::Read(layer::received::PathFor(m->state->path(), row), length);
 }
 
+std::string ReceivedFileDamage(const std::string &instanceId)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return {};
+    store::Transaction tx(*m->state, store::Transaction::Mode::Read);
+    int64_t row = 0, length = 0;
+    if (!tx.ok() || !layer::ReceivedState(*m->state, instanceId, &row, &length))
+        return {};
+    return layer::received::Shortfall(layer::received::PathFor(m->state->path(), row), length);
+}
+
 bool ClearReceived(const std::string &instanceId)
 {
     auto m = layer::CurrentMachine();

@@ -352,6 +352,11 @@ void Close()
     layer::CloseMachineForProcess();
 }
 
+std::string DamageSeen()
+{
+    return store::FirstDamage();
+}
+
 std::string Directory()
 {
     auto m = layer::CurrentMachine();

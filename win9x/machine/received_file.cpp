@@ -73,6 +73,17 @@ bool Cut(const std::string &path, int64_t *length)
     return close(fd) == 0 && ok;
 }
 
+std::string Shortfall(const std::string &path, int64_t length)
+{
+    std::string name = fs::path(path).filename().string();
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0)
+        return length > 0 ? name + " is missing (" + std::to_string(length) + " bytes received)" : "";
+    if (info.st_size >= length)
+        return "";
+    return name + " holds " + std::to_string(info.st_size) + " of its " + std::to_string(length) + " bytes";
+}
+
 std::string Read(const std::string &path, int64_t length)
 {
     std::string bytes;

@@ -20,6 +20,9 @@ bool Append(const std::string &path, int64_t *length, const void *data, size_t s
 // Cuts the file to *length when it is longer; when it is shorter, *length
 // becomes its length.
 bool Cut(const std::string &path, int64_t *length);
+// What is wrong with the file when it holds fewer than `length` bytes (cut,
+// or gone): "printer-1.received holds 100 of its 3000 bytes"; else empty.
+std::string Shortfall(const std::string &path, int64_t length);
 // The first `length` bytes (fewer when the file is shorter).
 std::string Read(const std::string &path, int64_t length);
 // Replaces the file's content (a machine of an older layout moving in).

@@ -19,7 +19,7 @@ namespace win9x::store {
 
 namespace {
 
-constexpr size_t kPageSize = 4096;
+constexpr size_t kPageSize = SharedPage::kBytes;
 
 template <class T>
 std::atomic_ref<T> Shared(T &word)

@@ -4,6 +4,7 @@
 // count that processes can sleep on until another process signals.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -11,6 +12,9 @@ namespace win9x::store {
 
 class SharedPage {
 public:
+    // The size of the file and of the mapping.
+    static constexpr size_t kBytes = 4096;
+
     SharedPage() = default;
     ~SharedPage();
     SharedPage(const SharedPage &) = delete;

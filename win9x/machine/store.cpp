@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace win9x::store {
 
@@ -18,7 +19,32 @@ constexpr int kBusyTimeoutMs = 60000;
 // than a quarter megabyte, and cuts it to nothing.
 constexpr int64_t kLogBytes = 8 << 20;
 constexpr int64_t kLogBytesAtClose = 256 << 10;
+
+std::mutex g_damageMutex;
+std::string g_firstDamage;
+
+bool IsDamage(int rc)
+{
+    int primary = rc & 0xff;
+    return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_IOERR;
+}
+
 }  // namespace
+
+std::string FirstDamage()
+{
+    std::lock_guard<std::mutex> guard(g_damageMutex);
+    return g_firstDamage;
+}
+
+void Database::NoteFailure(int rc)
+{
+    if (!IsDamage(rc))
+        return;
+    std::lock_guard<std::mutex> guard(g_damageMutex);
+    if (g_firstDamage.empty())
+        g_firstDamage = std::filesystem::path(path_).filename().string() + ": " + sqlite3_errstr(rc);
+}
 
 Statement::Statement(Database &db, sqlite3_stmt *stmt, bool cached) : db_(&db), stmt_(stmt), cached_(cached)
 {
@@ -82,8 +108,10 @@ bool Statement::Step()
     int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW)
         return true;
-    if (rc != SQLITE_DONE)
+    if (rc != SQLITE_DONE) {
         failed_ = true;
+        db_->NoteFailure(rc);
+    }
     return false;
 }
 
@@ -177,7 +205,10 @@ Database::~Database()
 bool Database::Exec(const char *sql)
 {
     std::lock_guard<std::recursive_mutex> guard(mutex_);
-    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        NoteFailure(sqlite3_extended_errcode(db_));
+    return rc == SQLITE_OK;
 }
 
 Statement Database::Prepare(const char *sql)
@@ -190,6 +221,7 @@ Statement Database::Prepare(const char *sql)
     }
     sqlite3_stmt *stmt = nullptr;
     if (sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr) != SQLITE_OK) {
+        NoteFailure(sqlite3_extended_errcode(db_));
         std::fprintf(stderr, "win9x: cannot prepare statement: %s\n", sqlite3_errmsg(db_));
         return Statement(*this, nullptr, false);
     }
@@ -255,6 +287,8 @@ bool Database::RunControl(sqlite3_stmt **slot, const char *sql)
         return false;
     int rc = sqlite3_step(*slot);
     sqlite3_reset(*slot);
+    if (rc != SQLITE_DONE)
+        NoteFailure(rc);
     return rc == SQLITE_DONE;
 }
 

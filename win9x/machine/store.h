@@ -19,6 +19,12 @@ namespace win9x::store {
 
 class Database;
 
+// The first sign this process met that a database file itself is damaged
+// (SQLite found it corrupt, not a database, or could not read or write it):
+// "registry.db: database disk image is malformed", or empty. A busy lock or a
+// refused value is no damage.
+std::string FirstDamage();
+
 // A prepared statement from the database's cache; reset when it goes.
 class Statement {
 public:
@@ -105,6 +111,8 @@ private:
     bool Savepoint(int depth, int which);
     // Sizes the log's checkpoint threshold by the file's page size.
     bool LimitLog();
+    // Keeps what a failed SQLite call says when it tells of damage.
+    void NoteFailure(int rc);
 
     sqlite3 *db_;
     std::string path_;

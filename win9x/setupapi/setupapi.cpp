@@ -51,20 +51,29 @@ InfoSet *FindSet(HDEVINFO handle)
     return g_sets.count(set) ? set : nullptr;
 }
 
-// The interfaces of a class, in the order the registry keeps them.
-std::vector<Interface> ListInterfaces(const std::string &classText, bool presentOnly)
+// The interfaces of a class, in the order the registry keeps them. A class
+// no interface was ever registered for has none; a read the registry fails
+// ends the walk there with its error, rather than passing over an index that
+// every later call fails as well.
+DWORD ListInterfaces(const std::string &classText, bool presentOnly, std::vector<Interface> *list)
 {
-    std::vector<Interface> list;
     HKEY classKey = nullptr;
     std::string path = std::string(kDeviceClasses) + classText;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &classKey) != ERROR_SUCCESS)
-        return list;
+    LONG opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &classKey);
+    if (opened != ERROR_SUCCESS)
+        return opened == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : static_cast<DWORD>(opened);
+    DWORD error = ERROR_SUCCESS;
     for (DWORD index = 0;; ++index) {
         char name[512];
         DWORD size = sizeof name;
         LONG r = RegEnumKeyExA(classKey, index, name, &size, nullptr, nullptr, nullptr, nullptr);
         if (r == ERROR_NO_MORE_ITEMS)
             break;
+        if (r != ERROR_SUCCESS && r != ERROR_MORE_DATA) {
+            error = static_cast<DWORD>(r);
+            break;
+        }
+        // A name too long for the buffer is no interface of this layer's.
         if (r != ERROR_SUCCESS || std::strncmp(name, "##?#", 4) != 0)
             continue;
         Interface entry{name, true};
@@ -82,10 +91,10 @@ std::vector<Interface> ListInterfaces(const std::string &classText, bool present
             }
         }
         if (!presentOnly || entry.present)
-            list.push_back(entry);
+            list->push_back(entry);
     }
     RegCloseKey(classKey);
-    return list;
+    return error;
 }
 
 // The interface a data record refers to (its Reserved field holds index + 1).
@@ -154,7 +163,11 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID *ClassGuid, PCSTR Enumerator, HW
     auto *set = new InfoSet;
     set->classGuid = *ClassGuid;
     set->classText = GuidText(*ClassGuid);
-    set->interfaces = ListInterfaces(set->classText, (Flags & DIGCF_PRESENT) != 0);
+    if (DWORD error = ListInterfaces(set->classText, (Flags & DIGCF_PRESENT) != 0, &set->interfaces)) {
+        delete set;
+        SetLastError(error);
+        return INVALID_HANDLE_VALUE;
+    }
     std::lock_guard<std::mutex> guard(g_setMutex);
     g_sets.insert(set);
     return set;

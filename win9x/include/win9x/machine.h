@@ -47,6 +47,18 @@ std::string Directory();
 
 void Close();
 
+// The first damage of the machine's databases this process met (a file that
+// SQLite finds corrupt, not a database, or cannot read), named by its file:
+// "registry.db: database disk image is malformed"; empty when none.
+std::string DamageSeen();
+
+// Every problem found in the stored files of the machine in `dir`, one line
+// each: the databases' shared pages and write-ahead logs (looked at before
+// anything opens them), SQLite's integrity check of both databases, and each
+// printer's file against the bytes committed as received. Leaves the machine
+// open for this process when it can be opened.
+std::vector<std::string> CheckStoredFiles(const std::string &dir);
+
 // ---- Settings shared by every process of the machine ----------------------
 
 WindowsVersion Version();
@@ -88,6 +100,10 @@ std::string HostPath(const std::string &windowsPath);
 DWORD MoveFileOver(const std::string &source, const std::string &target);
 DWORD DeleteFileForce(const std::string &path);
 
+// Empty when the host library or program at `hostPath` holds everything its
+// image headers describe, as LoadLibraryA requires; else what it lacks.
+std::string ImageShortfall(const std::string &hostPath);
+
 // Runs `body` with every registry call of this thread inside one transaction
 // of the machine's registry; nothing of it is kept when `body` returns false.
 bool RegistryTransaction(const std::function<bool()> &body);
@@ -122,6 +138,10 @@ bool UpdatePrinter(const Printer &printer);
 // The bytes the printer has received, in order.
 std::string ReceivedBytes(const std::string &instanceId);
 bool ClearReceived(const std::string &instanceId);
+// Empty when the printer's file holds every byte committed as received;
+// else what is wrong with it ("printer-1.received holds 100 of its 3000
+// bytes", or that it is missing).
+std::string ReceivedFileDamage(const std::string &instanceId);
 
 // A count that moves whenever a printer is added or its settings change,
 // in any process of the machine; 0 without a machine.
