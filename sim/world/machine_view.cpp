@@ -7,6 +7,7 @@
 #include <set>
 
 #include "win9x/machine.h"
+#include "world/registry_values.h"
 
 namespace fs = std::filesystem;
 
@@ -21,15 +22,18 @@ bool CollectKeys(HKEY key, const std::string &path, std::vector<std::string> *ou
         char name[1024];
         DWORD size = sizeof name;
         LONG r = RegEnumKeyExA(key, index, name, &size, nullptr, nullptr, nullptr, nullptr);
-        if (r == ERROR_NO_MORE_ITEMS)
+        if (r == ERROR_NO_MORE_ITEMS || KeyVanished(r))
             return true;
         if (r != ERROR_SUCCESS)
             return false;
         std::string child = path.empty() ? name : path + "\\" + name;
-        out->push_back(child);
         HKEY sub = nullptr;
-        if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) != ERROR_SUCCESS)
+        r = RegOpenKeyExA(key, name, 0, KEY_READ, &sub);
+        if (KeyVanished(r))
+            continue;
+        if (r != ERROR_SUCCESS)
             return false;
+        out->push_back(child);
         bool whole = CollectKeys(sub, child, out);
         RegCloseKey(sub);
         if (!whole)

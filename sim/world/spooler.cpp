@@ -32,6 +32,8 @@ bool RegisteredMonitors(std::vector<LoadedMonitor> *found, std::string *error)
             break;
         HKEY key = nullptr;
         r = RegOpenKeyExA(monitors, name, 0, KEY_READ, &key);
+        if (KeyVanished(r))
+            continue;
         if (r != ERROR_SUCCESS)
             break;
         LoadedMonitor monitor;
