@@ -208,4 +208,56 @@ TEST_F(OvlsimCli, PlugWithoutAgentLeavesTheInstallToTheCaller)
     EXPECT_FALSE(std::filesystem::exists(Machine() + "/drive_c/Windows/wininit.ini"));
 }
 
+TEST_F(OvlsimCli, ALinkInTheMachineIsNamedAndNothingOutsideIsTouched)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    std::string host = dir_.path() + "/host";
+    fs::create_directory(host);
+    const std::string data = "host data\n";
+    ovltest::WriteHostFile(host + "/victim", data);
+    ovltest::WriteHostFile(dir_.path() + "/job", "a job\n");
+    ovltest::WriteHostFile(Machine() + "/drive_c/Windows/wininit.ini", "[rename]\r\nNUL=C:\\Windows\\lnk\\victim\r\n");
+    struct Case {
+        std::string place;
+        std::string target;
+        std::vector<std::string> command;
+    };
+    const std::vector<Case> cases = {
+        {"drive_c/Windows/lnk", host, {"restart"}},
+        {"locks/mutex-OvlsimHostFiles.lock", host + "/victim", {"plug", "Sorrelink 640", "X2"}},
+        {"printer-1.received", host + "/victim", {"print", "USB/Sorrelink 640/X1", dir_.path() + "/job"}},
+        {"printer-1.received", host + "/victim", {"printer", "X1", "--received"}},
+        {"registry.db-shm", host + "/victim", {"reg", "export"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.place);
+        std::string path = Machine() + "/" + c.place;
+        std::error_code ec;
+        fs::rename(path, path + ".aside", ec);
+        fs::create_symlink(c.target, path);
+        ProgramOutput run = Ovlsim(c.command);
+        EXPECT_TRUE(OneLineError(run)) << run.err;
+        EXPECT_EQ("ovlsim: " + path + ": is a symbolic link\n", run.err);
+        EXPECT_EQ(data, ovltest::ReadHostFile(host + "/victim"));
+        fs::remove(path);
+        fs::rename(path + ".aside", path, ec);
+    }
+    // init --force removes the links it finds, never what they point to.
+    fs::create_symlink(host, Machine() + "/drive_c/Windows/lnk");
+    fs::create_symlink(host + "/victim", Machine() + "/printer-1.received");
+    fs::remove(Machine() + "/registry.db-wal");
+    fs::create_symlink(host + "/victim", Machine() + "/registry.db-wal");
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Machine() + "/drive_c/Windows/lnk")));
+    EXPECT_FALSE(fs::is_symlink(Machine() + "/registry.db-wal"));
+    EXPECT_EQ(data, ovltest::ReadHostFile(host + "/victim"));
+    size_t names = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(host))
+        ++names;
+    EXPECT_EQ(1u, names);
+    EXPECT_EQ(0, Ovlsim({"reg", "export"}).status);
+}
+
 }  // namespace

@@ -38,6 +38,7 @@
 
 #include "kernel32/files.h"
 #include "machine/api.h"
+#include "machine/beneath.h"
 #include "kernel32/handles.h"
 
 namespace win9x::layer {
@@ -332,8 +333,8 @@ std::string FileNameFor(std::string_view name)
 DWORD OpenNewName(const Machine &m, const std::string &name, const std::string &key, bool initialOwner, bool *existed)
 {
     std::string base = LockFolder(m) + "/" + FileNameFor(name);
-    int presence = open((base + ".names").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    int lockFd = presence >= 0 ? open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
+    int presence = beneath::Open(m.dir, base + ".names", O_RDWR | O_CREAT);
+    int lockFd = presence >= 0 ? beneath::Open(m.dir, base + ".lock", O_RDWR | O_CREAT) : -1;
     if (lockFd < 0) {
         DWORD error = ErrorFromErrno(errno, nullptr);
         if (presence >= 0)

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "machine/machine.h"
+#include "machine/beneath.h"
 #include "machine/text.h"
 #include "machine/hardware.h"
 #include "machine/received_file.h"
@@ -43,11 +44,19 @@ namespace {
 // a damaged machine, which is never completed silently.
 const char *const kMachineParts[] = {"registry.db", "machine.db", "drive_c"};
 
+// True when the part is there as what it must be (a link is not).
 bool PartExists(const fs::path &dir, const char *part)
 {
     std::error_code ec;
-    return std::string_view(part) == "drive_c" ? fs::is_directory(dir / part, ec)
-                                               : fs::is_regular_file(dir / part, ec);
+    auto status = fs::symlink_status(dir / part, ec);
+    return std::string_view(part) == "drive_c" ? fs::is_directory(status) : fs::is_regular_file(status);
+}
+
+// True when something of the part's name is there, whatever it is.
+bool PartNamed(const fs::path &dir, const char *part)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(dir / part, ec));
 }
 
 // The first part the directory lacks, or null when it has them all.
@@ -63,7 +72,7 @@ const char *MissingPart(const fs::path &dir)
 bool HasAnyPart(const fs::path &dir)
 {
     for (const char *part : kMachineParts) {
-        if (PartExists(dir, part))
+        if (PartNamed(dir, part))
             return true;
     }
     return false;
@@ -103,6 +112,14 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
     if (ec || !HasAnyPart(absolute)) {
         if (error)
             *error = "no machine in " + dir + " (create one with 'ovlsim init')";
+        return nullptr;
+    }
+    // Nothing in a machine is ever reached through a link (see beneath.h);
+    // a machine that holds one is refused whole, naming it.
+    std::string link = beneath::FindLink(absolute.string());
+    if (!link.empty()) {
+        if (error)
+            *error = (fs::path(dir) / link).string() + ": is a symbolic link";
         return nullptr;
     }
     if (const char *missing = MissingPart(absolute)) {

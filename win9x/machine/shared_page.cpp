@@ -15,6 +15,8 @@
 #include <climits>
 #include <thread>
 
+#include "machine/beneath.h"
+
 namespace win9x::store {
 
 namespace {
@@ -27,6 +29,16 @@ std::atomic_ref<T> Shared(T &word)
     return std::atomic_ref<T>(word);
 }
 
+// The page's file lies right beside its database; a link there is refused,
+// never followed.
+int OpenPage(const std::string &path)
+{
+    size_t cut = path.rfind('/');
+    if (cut == std::string::npos)
+        return layer::beneath::Open(".", path, O_RDWR | O_CREAT);
+    return layer::beneath::Open(path.substr(0, cut), path.substr(cut + 1), O_RDWR | O_CREAT);
+}
+
 }  // namespace
 
 SharedPage::~SharedPage()
@@ -37,7 +49,7 @@ SharedPage::~SharedPage()
 
 bool SharedPage::Map(const std::string &path)
 {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenPage(path);
     if (fd < 0)
         return false;
     struct stat info {};

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <filesystem>
 
 namespace win9x::store {
 
@@ -18,6 +19,17 @@ constexpr int kBusyTimeoutMs = 60000;
 // than a quarter megabyte, and cuts it to nothing.
 constexpr int64_t kLogBytes = 8 << 20;
 constexpr int64_t kLogBytesAtClose = 256 << 10;
+
+// The path with its folder resolved to the folder's real path, the file's
+// own name kept.
+std::string ResolvedFolder(const std::string &path)
+{
+    std::filesystem::path given(path);
+    std::error_code ec;
+    auto folder = std::filesystem::canonical(given.has_parent_path() ? given.parent_path() : ".", ec);
+    return ec ? path : (folder / given.filename()).string();
+}
+
 }  // namespace
 
 Statement::Statement(Database &db, sqlite3_stmt *stmt, bool cached) : db_(&db), stmt_(stmt), cached_(cached)
@@ -118,10 +130,23 @@ bool Statement::IsNull(int column) const
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-std::unique_ptr<Database> Database::Open(const std::string &path, Create create, std::string *error)
+std::unique_ptr<Database> Database::Open(const std::string &givenPath, Create create, std::string *error)
 {
+    // SQLite's NOFOLLOW refuses a database whose path holds a link anywhere,
+    // so the folder's own path is resolved first; the database and its
+    // companion files must not be links themselves.
+    std::string path = ResolvedFolder(givenPath);
+    for (const auto &name : Companions(path)) {
+        struct stat info;
+        if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            if (error)
+                *error = name + ": is a symbolic link";
+            return nullptr;
+        }
+    }
     sqlite3 *db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW |
+                (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
@@ -154,7 +179,7 @@ std::unique_ptr<Database> Database::Open(const std::string &path, Create create,
 
 std::vector<std::string> Database::Companions(const std::string &path)
 {
-    return {path, path + "-wal", path + "-shm", path + "-changes"};
+    return {path, path + "-wal", path + "-shm", path + "-journal", path + "-changes"};
 }
 
 Database::~Database()
