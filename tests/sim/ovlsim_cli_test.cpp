@@ -208,6 +208,36 @@ TEST_F(OvlsimCli, PlugWithoutAgentLeavesTheInstallToTheCaller)
     EXPECT_FALSE(std::filesystem::exists(Machine() + "/drive_c/Windows/wininit.ini"));
 }
 
+// A rename section larger than any first guess is carried out whole: an
+// entry that a short read would cut ("...keep.dll" of "...keep.dll.old")
+// is never acted on, and the entries after it are not dropped.
+TEST_F(OvlsimCli, RestartCarriesOutARenameSectionOfAnySizeWhole)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string windows = Machine() + "/drive_c/Windows/";
+    for (const char *name : {"keep.dll", "keep.dll.old", "after.txt"})
+        ovltest::WriteHostFile(windows + name, name);
+    const std::string cutHere = "NUL=C:\\WINDOWS\\keep.dll";
+    std::string ini = "[rename]\r\n";
+    size_t sectionBytes = 0;  // the section as the profile call lists it: each line and a NUL
+    const size_t before = 65534 - cutHere.size();
+    for (int i = 0; sectionBytes < before; ++i) {
+        std::string line = ovltest::Numbered("NUL=C:\\WINDOWS\\TEMP\\missing", i);
+        if (before - sectionBytes < line.size() + 1 + 32)
+            line += std::string(before - sectionBytes - line.size() - 1, 'x');
+        ini += line + "\r\n";
+        sectionBytes += line.size() + 1;
+    }
+    ini += cutHere + ".old\r\nNUL=C:\\WINDOWS\\after.txt\r\n";
+    ovltest::WriteHostFile(windows + "wininit.ini", ini);
+    ProgramOutput run = Ovlsim({"restart"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("keep.dll", ovltest::ReadHostFile(windows + "keep.dll"));
+    EXPECT_FALSE(std::filesystem::exists(windows + "keep.dll.old"));
+    EXPECT_FALSE(std::filesystem::exists(windows + "after.txt"));
+    EXPECT_TRUE(std::filesystem::exists(windows + "WININIT.BAK"));
+}
+
 TEST_F(OvlsimCli, ALinkInTheMachineIsNamedAndNothingOutsideIsTouched)
 {
     namespace fs = std::filesystem;
