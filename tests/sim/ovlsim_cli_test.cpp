@@ -208,6 +208,49 @@ TEST_F(OvlsimCli, PlugWithoutAgentLeavesTheInstallToTheCaller)
     EXPECT_FALSE(std::filesystem::exists(Machine() + "/drive_c/Windows/wininit.ini"));
 }
 
+// The shared pages are made with the machine. One that is missing, cut or
+// replaced is never made afresh by the next process (which would then count
+// on a page of its own): the machine is incomplete.
+TEST_F(OvlsimCli, AMachineWhoseSharedPageIsMissingOrDamagedIsIncomplete)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    for (const char *page : {"registry.db-changes", "machine.db-changes"})
+        EXPECT_EQ(4096u, fs::file_size(Machine() + "/" + page)) << page;
+    struct Damage {
+        const char *what;
+        void (*apply)(const std::string &path);
+        const char *message;
+    };
+    const Damage damages[] = {
+        {"removed", [](const std::string &path) { fs::remove(path); }, " missing)"},
+        {"cut", [](const std::string &path) { fs::resize_file(path, 100); }, " not a file of 4096 bytes)"},
+        {"a folder",
+         [](const std::string &path) {
+             fs::remove(path);
+             fs::create_directory(path);
+         },
+         " not a file of 4096 bytes)"},
+    };
+    for (const char *page : {"registry.db-changes", "machine.db-changes"}) {
+        for (const auto &damage : damages) {
+            SCOPED_TRACE(std::string(page) + " " + damage.what);
+            ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+            damage.apply(Machine() + "/" + page);
+            ProgramOutput run = Ovlsim({"reg", "export"});
+            EXPECT_TRUE(OneLineError(run)) << run.err;
+            EXPECT_NE(std::string::npos, run.err.find("the machine in " + Machine() + " is incomplete (" + page +
+                                                      damage.message + "; `ovlsim init --force` makes a new one"))
+                << run.err;
+            EXPECT_FALSE(fs::is_regular_file(Machine() + "/" + page) &&
+                         fs::file_size(Machine() + "/" + page) == 4096u)
+                << "the page was made again";
+        }
+    }
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_EQ(0, Ovlsim({"reg", "export"}).status);
+}
+
 // A rename section larger than any first guess is carried out whole: an
 // entry that a short read would cut ("...keep.dll" of "...keep.dll.old")
 // is never acted on, and the entries after it are not dropped.

@@ -171,9 +171,14 @@ std::unique_ptr<Database> Database::Open(const std::string &givenPath, Create cr
             *error = "cannot prepare " + path + ": " + sqlite3_errmsg(db);
         return nullptr;
     }
-    // Without the shared page nothing is remembered between calls; the
-    // database itself works as before.
-    result->shared_.Map(path + "-changes");
+    // The page is made with the database; every process of the machine
+    // counts on the same one, so one that is missing or damaged is an error
+    // rather than a new page of this process alone.
+    if (!result->shared_.Map(path + "-changes", create == Create::Yes)) {
+        if (error)
+            *error = "cannot map " + path + "-changes: not a page of " + std::to_string(SharedPage::kBytes) + " bytes";
+        return nullptr;
+    }
     return result;
 }
 
