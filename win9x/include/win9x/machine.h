@@ -163,6 +163,11 @@ struct ProgramRun {
 // its argument text, and the machine through OVLSIM_MACHINE.
 ProgramRun RunCommandLine(const std::string &commandLine, bool wait);
 
+// True while a thread of some process of the machine waits for the named
+// mutex `name`, which another process owns: a test tells a program that
+// waits its turn from one that is merely slow.
+bool NamedMutexHasWaiter(const std::string &name);
+
 // ---- Modules ----------------------------------------------------------------
 
 // Makes a built-in library ("SETUPAPI.DLL"), or one of its functions,
