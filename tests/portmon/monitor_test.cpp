@@ -99,8 +99,10 @@ TEST_F(Monitor, SecondInitializeKeepsTheLocks)
     std::atomic<int> stage{0};
     std::atomic<bool> initDone{false}, openDone{false};
     std::thread holder([&] {
-        EnterCriticalSection(&PortListLock);
+        // In the monitor's own order (handle list, then port list), so that
+        // the holder itself adds no lock-order inversion.
         EnterCriticalSection(&HandleListLock);
+        EnterCriticalSection(&PortListLock);
         stage = 1;
         while (stage != 2)
             std::this_thread::yield();
