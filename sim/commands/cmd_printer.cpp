@@ -85,9 +85,9 @@ std::string CheckRequestCount(std::string &text)
     return "";
 }
 
-// Applies the options; false with the reason when they contradict or a
-// value is refused.
-bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why)
+// The change the options ask for; false with the reason when they
+// contradict or a value is refused.
+bool Apply(const PrinterOptions &o, win9x::machine::PrinterChange *p, std::string *why)
 {
     if ((o.online && o.offline) || (o.error && o.clear) || (o.refuseWrites && o.acceptWrites) ||
         (o.paperOut && o.loadPaper)) {
@@ -134,6 +134,12 @@ bool Apply(const PrinterOptions &o, win9x::machine::Printer *p, std::string *why
     return true;
 }
 
+bool NamesAnything(const win9x::machine::PrinterChange &c)
+{
+    return c.attached || c.online || c.error || c.paper || c.deviceId || c.refuseWrites || c.failControlIn ||
+           c.failOpen;
+}
+
 int Run(Context &context, const PrinterOptions &o)
 {
     if (!OpenMachine(context))
@@ -152,9 +158,12 @@ int Run(Context &context, const PrinterOptions &o)
         return 0;
     }
     std::string why;
-    if (!Apply(o, &*printer, &why))
+    win9x::machine::PrinterChange change;
+    if (!Apply(o, &change, &why))
         return Fail(why);
-    if (!win9x::machine::UpdatePrinter(*printer))
+    // Only the settings asked for are written: what a job or another
+    // command changed meanwhile stays.
+    if (NamesAnything(change) && !win9x::machine::ChangePrinter(printer->instanceId, change))
         return Fail("cannot change printer " + Shown(o.serial));
     printer = win9x::machine::FindPrinter(printer->instanceId);
     if (!printer)

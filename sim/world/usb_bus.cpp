@@ -158,13 +158,14 @@ bool IsKnownPrinter(const PrinterIdentity &identity)
 
 bool SetAttached(const std::string &instanceId, bool attached, std::string *error)
 {
-    auto printer = win9x::machine::FindPrinter(instanceId);
-    if (!printer) {
+    if (!win9x::machine::FindPrinter(instanceId)) {
         *error = "no printer " + instanceId;
         return false;
     }
-    printer->attached = attached;
-    if (!win9x::machine::UpdatePrinter(*printer)) {
+    // Only the attachment changes: paper a job used meanwhile stays used.
+    win9x::machine::PrinterChange change;
+    change.attached = attached;
+    if (!win9x::machine::ChangePrinter(instanceId, change)) {
         *error = "cannot change the state of " + instanceId;
         return false;
     }

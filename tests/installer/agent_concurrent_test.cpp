@@ -183,7 +183,8 @@ TEST_F(AgentConcurrencyTest, RemovalWaitsWhileAnotherPurges)
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(purge, 0));
     int pid = Start(ACTION_REMOVE, "X1");
     WaitUntil([] { return !KeyExists(std::string(agenttest::kMonitorsKey) + "X1"); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    // It waits for the purge mutex, and touches no key while it does.
+    WaitUntil([] { return win9x::machine::NamedMutexHasWaiter(PURGE_MUTEX_NAME); });
     EXPECT_TRUE(KeyExists(agenttest::EnumKey("X1")));
     EXPECT_TRUE(KeyExists("Software\\Orvane\\OVLIO\\640"));
     EXPECT_TRUE(ReleaseMutex(purge));

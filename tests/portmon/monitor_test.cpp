@@ -78,6 +78,16 @@ TEST_F(Monitor, FunctionTable)
     EXPECT_EQ(kSeed, GetLastError());
 }
 
+// Waits until a thread waits on `lock` (held once by another thread) or
+// `done` is set.
+void WaitForWaiterOrEnd(CRITICAL_SECTION &lock, const std::atomic<bool> &done)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (std::atomic_ref<LONG>(lock.LockCount).load() < 1 && !done &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+}
+
 // A later InitializeMonitorEx (the next printer's registration) keeps both
 // locks: it waits for a port-list lock that another thread holds, and the
 // handle-list lock that another thread holds keeps OpenPort waiting.
@@ -85,13 +95,14 @@ TEST_F(Monitor, SecondInitializeKeepsTheLocks)
 {
     AddInterface("S", DeviceValues("P", "S"));
     Initialize();
-    using namespace std::chrono_literals;
 
     std::atomic<int> stage{0};
     std::atomic<bool> initDone{false}, openDone{false};
     std::thread holder([&] {
-        EnterCriticalSection(&PortListLock);
+        // In the monitor's own order (handle list, then port list), so that
+        // the holder itself adds no lock-order inversion.
         EnterCriticalSection(&HandleListLock);
+        EnterCriticalSection(&PortListLock);
         stage = 1;
         while (stage != 2)
             std::this_thread::yield();
@@ -108,7 +119,9 @@ TEST_F(Monitor, SecondInitializeKeepsTheLocks)
         InitializeMonitorEx(const_cast<LPSTR>("System\\CurrentControlSet\\Control\\Print\\Monitors\\X2"), &second);
         initDone = true;
     });
-    std::this_thread::sleep_for(100ms);
+    // The lock's count shows the second thread waiting on the holder's lock;
+    // had the lock been created again, the thread would have finished.
+    WaitForWaiterOrEnd(PortListLock, initDone);
     EXPECT_FALSE(initDone) << "the port-list lock was created again";
     stage = 2;
     init.join();
@@ -119,7 +132,7 @@ TEST_F(Monitor, SecondInitializeKeepsTheLocks)
         OpenPort(const_cast<LPSTR>("USB/P/S"), &handle);
         openDone = true;
     });
-    std::this_thread::sleep_for(100ms);
+    WaitForWaiterOrEnd(HandleListLock, openDone);
     EXPECT_FALSE(openDone) << "the handle-list lock was created again";
     stage = 3;
     opener.join();

@@ -232,6 +232,30 @@ TEST_F(PortIo, PartialWrites)
     EXPECT_EQ(data, Received());
 }
 
+// A printer setting writes its own columns only: paper a job used after
+// the command read the printer stays used, and a pending control fault and
+// the attachment stay as they are.
+TEST_F(PortIo, ASettingKeepsWhatAJobChangedMeanwhile)
+{
+    ASSERT_TRUE(Start());
+    ChangePrinter(instance_, [](Printer &p) {
+        p.paper = 1000;
+        p.failControlIn = 5;
+    });
+    auto seenByTheCommand = win9x::machine::FindPrinter(instance_);
+    ASSERT_TRUE(seenByTheCommand);
+    ASSERT_TRUE(WriteSeeded(std::string(300, 'j')).ok);
+    win9x::machine::PrinterChange online;
+    online.online = true;
+    ASSERT_TRUE(win9x::machine::ChangePrinter(instance_, online));
+    auto after = win9x::machine::FindPrinter(instance_);
+    EXPECT_EQ(700, after->paper);
+    EXPECT_EQ(5u, after->failControlIn);
+    EXPECT_TRUE(after->attached);
+    EXPECT_EQ(seenByTheCommand->deviceId, after->deviceId);
+    EXPECT_FALSE(win9x::machine::ChangePrinter("USB\\VID_7E51&PID_0114\\NOBODY", online));
+}
+
 // A job's process that died after its bytes reached the printer's file but
 // before they were committed leaves a tail: never part of what the printer
 // received, and cut when the device is next opened.

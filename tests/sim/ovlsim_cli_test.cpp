@@ -312,4 +312,129 @@ TEST_F(OvlsimCli, PlugWithoutAgentLeavesTheInstallToTheCaller)
     EXPECT_FALSE(std::filesystem::exists(Machine() + "/drive_c/Windows/wininit.ini"));
 }
 
+// The shared pages are made with the machine. One that is missing, cut or
+// replaced is never made afresh by the next process (which would then count
+// on a page of its own): the machine is incomplete.
+TEST_F(OvlsimCli, AMachineWhoseSharedPageIsMissingOrDamagedIsIncomplete)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    for (const char *page : {"registry.db-changes", "machine.db-changes"})
+        EXPECT_EQ(4096u, fs::file_size(Machine() + "/" + page)) << page;
+    struct Damage {
+        const char *what;
+        void (*apply)(const std::string &path);
+        const char *message;
+    };
+    const Damage damages[] = {
+        {"removed", [](const std::string &path) { fs::remove(path); }, " missing)"},
+        {"cut", [](const std::string &path) { fs::resize_file(path, 100); }, " not a file of 4096 bytes)"},
+        {"a folder",
+         [](const std::string &path) {
+             fs::remove(path);
+             fs::create_directory(path);
+         },
+         " not a file of 4096 bytes)"},
+    };
+    for (const char *page : {"registry.db-changes", "machine.db-changes"}) {
+        for (const auto &damage : damages) {
+            SCOPED_TRACE(std::string(page) + " " + damage.what);
+            ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+            damage.apply(Machine() + "/" + page);
+            ProgramOutput run = Ovlsim({"reg", "export"});
+            EXPECT_TRUE(OneLineError(run)) << run.err;
+            EXPECT_NE(std::string::npos, run.err.find("the machine in " + Machine() + " is incomplete (" + page +
+                                                      damage.message + "; `ovlsim init --force` makes a new one"))
+                << run.err;
+            EXPECT_FALSE(fs::is_regular_file(Machine() + "/" + page) &&
+                         fs::file_size(Machine() + "/" + page) == 4096u)
+                << "the page was made again";
+        }
+    }
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_EQ(0, Ovlsim({"reg", "export"}).status);
+}
+
+// A rename section larger than any first guess is carried out whole: an
+// entry that a short read would cut ("...keep.dll" of "...keep.dll.old")
+// is never acted on, and the entries after it are not dropped.
+TEST_F(OvlsimCli, RestartCarriesOutARenameSectionOfAnySizeWhole)
+{
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    std::string windows = Machine() + "/drive_c/Windows/";
+    for (const char *name : {"keep.dll", "keep.dll.old", "after.txt"})
+        ovltest::WriteHostFile(windows + name, name);
+    const std::string cutHere = "NUL=C:\\WINDOWS\\keep.dll";
+    std::string ini = "[rename]\r\n";
+    size_t sectionBytes = 0;  // the section as the profile call lists it: each line and a NUL
+    const size_t before = 65534 - cutHere.size();
+    for (int i = 0; sectionBytes < before; ++i) {
+        std::string line = ovltest::Numbered("NUL=C:\\WINDOWS\\TEMP\\missing", i);
+        if (before - sectionBytes < line.size() + 1 + 32)
+            line += std::string(before - sectionBytes - line.size() - 1, 'x');
+        ini += line + "\r\n";
+        sectionBytes += line.size() + 1;
+    }
+    ini += cutHere + ".old\r\nNUL=C:\\WINDOWS\\after.txt\r\n";
+    ovltest::WriteHostFile(windows + "wininit.ini", ini);
+    ProgramOutput run = Ovlsim({"restart"});
+    ASSERT_EQ(0, run.status) << run.err;
+    EXPECT_EQ("keep.dll", ovltest::ReadHostFile(windows + "keep.dll"));
+    EXPECT_FALSE(std::filesystem::exists(windows + "keep.dll.old"));
+    EXPECT_FALSE(std::filesystem::exists(windows + "after.txt"));
+    EXPECT_TRUE(std::filesystem::exists(windows + "WININIT.BAK"));
+}
+
+TEST_F(OvlsimCli, ALinkInTheMachineIsNamedAndNothingOutsideIsTouched)
+{
+    namespace fs = std::filesystem;
+    ASSERT_EQ(0, Ovlsim({"init"}).status);
+    ASSERT_EQ(0, Ovlsim({"plug", "Sorrelink 640", "X1"}).status);
+    std::string host = dir_.path() + "/host";
+    fs::create_directory(host);
+    const std::string data = "host data\n";
+    ovltest::WriteHostFile(host + "/victim", data);
+    ovltest::WriteHostFile(dir_.path() + "/job", "a job\n");
+    ovltest::WriteHostFile(Machine() + "/drive_c/Windows/wininit.ini", "[rename]\r\nNUL=C:\\Windows\\lnk\\victim\r\n");
+    struct Case {
+        std::string place;
+        std::string target;
+        std::vector<std::string> command;
+    };
+    const std::vector<Case> cases = {
+        {"drive_c/Windows/lnk", host, {"restart"}},
+        {"locks/mutex-OvlsimHostFiles.lock", host + "/victim", {"plug", "Sorrelink 640", "X2"}},
+        {"printer-1.received", host + "/victim", {"print", "USB/Sorrelink 640/X1", dir_.path() + "/job"}},
+        {"printer-1.received", host + "/victim", {"printer", "X1", "--received"}},
+        {"registry.db-shm", host + "/victim", {"reg", "export"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.place);
+        std::string path = Machine() + "/" + c.place;
+        std::error_code ec;
+        fs::rename(path, path + ".aside", ec);
+        fs::create_symlink(c.target, path);
+        ProgramOutput run = Ovlsim(c.command);
+        EXPECT_TRUE(OneLineError(run)) << run.err;
+        EXPECT_EQ("ovlsim: " + path + ": is a symbolic link\n", run.err);
+        EXPECT_EQ(data, ovltest::ReadHostFile(host + "/victim"));
+        fs::remove(path);
+        fs::rename(path + ".aside", path, ec);
+    }
+    // init --force removes the links it finds, never what they point to.
+    fs::create_symlink(host, Machine() + "/drive_c/Windows/lnk");
+    fs::create_symlink(host + "/victim", Machine() + "/printer-1.received");
+    fs::remove(Machine() + "/registry.db-wal");
+    fs::create_symlink(host + "/victim", Machine() + "/registry.db-wal");
+    ASSERT_EQ(0, Ovlsim({"init", "--force"}).status);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(Machine() + "/drive_c/Windows/lnk")));
+    EXPECT_FALSE(fs::is_symlink(Machine() + "/registry.db-wal"));
+    EXPECT_EQ(data, ovltest::ReadHostFile(host + "/victim"));
+    size_t names = 0;
+    for ([[maybe_unused]] const auto &entry : fs::directory_iterator(host))
+        ++names;
+    EXPECT_EQ(1u, names);
+    EXPECT_EQ(0, Ovlsim({"reg", "export"}).status);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "machine/registry_view.h"
 #include "support/machine_fixture.h"
 
 namespace {
@@ -725,6 +726,55 @@ TEST_F(Registry, UnreadableStoreIsAnErrorNotAMissingName)
     EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, RegEnumKeyExA(HKEY_LOCAL_MACHINE, 0, name, &size, nullptr, nullptr, nullptr,
                                                       nullptr));
     EXPECT_EQ(ERROR_REGISTRY_IO_FAILED, SetText(key, "Name", "other"));
+    RegCloseKey(key);
+}
+
+}  // namespace
+
+namespace {
+
+// The machine the snapshot seam's writer works on; set by the test.
+std::string g_seamMachine;
+int g_seamWrites = 0;
+
+// Runs once: another process deletes Software\Inv\A and makes A\B again in
+// one batch, right where a read call has begun its transaction.
+void CommitFromAnotherProcess()
+{
+    if (g_seamWrites++ > 0)
+        return;
+    win9x::registry::SetSnapshotSeam(nullptr);
+    EXPECT_EQ(0, ovltest::RunProgram(g_seamMachine, {ovltest::TestProgram("registry_worker"), "recreate",
+                                                     "Software\\Inv\\A", "B"}));
+}
+
+// A read call whose first steps the cache answers and whose rest the store
+// answers sees one committed state, even when another process commits
+// between the start of its read transaction and its first read. Inv\A\B
+// exists in every committed state, so opening it never fails.
+TEST_F(Registry, ACallReadsOneCommittedStateWhenAnotherProcessCommitsMidway)
+{
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyA(HKEY_LOCAL_MACHINE, "Software\\Inv\\A\\B", &key));
+    RegCloseKey(key);
+    // The cache learns Software, Inv and A, but not B.
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Inv\\A", 0, KEY_READ, &key));
+    RegCloseKey(key);
+    g_seamMachine = MachineDir();
+    g_seamWrites = 0;
+    win9x::registry::SetSnapshotSeam(CommitFromAnotherProcess);
+    key = kSeedKey;
+    LONG r = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Inv\\A\\B", 0, KEY_READ, &key);
+    win9x::registry::SetSnapshotSeam(nullptr);
+    EXPECT_EQ(1, g_seamWrites) << "the read call never went to the store";
+    EXPECT_EQ(ERROR_SUCCESS, r);
+    if (r == ERROR_SUCCESS)
+        RegCloseKey(key);
+    // The next call sees the new state.
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Inv\\A\\B", 0, KEY_READ, &key));
+    DWORD name = kSeed, size = sizeof name;
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExA(key, "Name", nullptr, nullptr, reinterpret_cast<BYTE *>(&name), &size));
+    EXPECT_EQ(2u, name);
     RegCloseKey(key);
 }
 

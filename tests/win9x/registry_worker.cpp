@@ -6,9 +6,10 @@
 //     writes "Before" into HKLM\<key>, then starts one batch that makes the
 //     subkey "Batch" and writes 1 KB values without end; after <count> of
 //     them it creates the host file <marker> and goes on until it is killed;
-//   registry_worker recreate <key>
+//   registry_worker recreate <key> [<subkey>]
 //     deletes HKLM\<key> (if there is one), makes it again and writes the
-//     DWORD "Name" = 2 into it;
+//     DWORD "Name" = 2 into it; with <subkey>, does so for <key>\<subkey>
+//     after deleting <key>, all in one batch;
 //   registry_worker delete <key> <value>
 //     deletes the value <value> of HKLM\<key>.
 // Exit status 0 on success, 1 on a failed call, 2 on bad arguments.
@@ -92,6 +93,20 @@ int Recreate(const char *path)
     return r == ERROR_SUCCESS ? 0 : Fail("RegSetValueExA", r);
 }
 
+// Deletes HKLM\<path> and makes <path>\<subkey> again in one batch.
+int RecreateBelow(const char *path, const char *subkey)
+{
+    std::string whole = std::string(path) + "\\" + subkey;
+    int status = 0;
+    bool done = win9x::machine::RegistryTransaction([&] {
+        LONG r = RegDeleteKeyA(HKEY_LOCAL_MACHINE, path);
+        if (r != ERROR_SUCCESS && r != ERROR_FILE_NOT_FOUND)
+            status = Fail("RegDeleteKeyA", r);
+        return status == 0 && (status = Recreate(whole.c_str())) == 0;
+    });
+    return done ? 0 : (status ? status : Fail("the batch", 0));
+}
+
 int DeleteValue(const char *path, const char *name)
 {
     HKEY key = nullptr;
@@ -119,9 +134,11 @@ int main(int argc, char **argv)
         return EndlessBatch(argv[2], argv[3], static_cast<DWORD>(std::strtoul(argv[4], nullptr, 10)));
     if (mode == "recreate" && argc == 3)
         return Recreate(argv[2]);
+    if (mode == "recreate" && argc == 4)
+        return RecreateBelow(argv[2], argv[3]);
     if (mode == "delete" && argc == 4)
         return DeleteValue(argv[2], argv[3]);
-    std::fprintf(stderr, "usage: registry_worker write KEY PREFIX COUNT | batch KEY MARKER COUNT | recreate KEY |"
+    std::fprintf(stderr, "usage: registry_worker write KEY PREFIX COUNT | batch KEY MARKER COUNT | recreate KEY [SUBKEY] |"
                          " delete KEY VALUE\n");
     return 2;
 }

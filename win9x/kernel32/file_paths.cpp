@@ -23,7 +23,7 @@ std::optional<MappedPath> MapFilePath(const char *path, DWORD *error)
         return std::nullopt;
     // "C:\WINDOWS\WIN.INI\" names a folder: a file there is not found.
     char last = path[std::strlen(path) - 1];
-    if ((last == '\\' || last == '/') && mapped->exists && !IsHostFolder(mapped->host)) {
+    if ((last == '\\' || last == '/') && mapped->exists && !mapped->folder) {
         *error = ERROR_PATH_NOT_FOUND;
         return std::nullopt;
     }
@@ -53,6 +53,8 @@ DWORD ErrorFromErrno(int error, const MappedPath *path)
     case ENFILE: return ERROR_TOO_MANY_OPEN_FILES;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EINVAL: return ERROR_INVALID_PARAMETER;
+    case ELOOP:
+    case EXDEV: return kLinkError;  // a link met on the way, or a way out of the machine
     default: return ERROR_GEN_FAILURE;
     }
 }
@@ -60,7 +62,7 @@ DWORD ErrorFromErrno(int error, const MappedPath *path)
 bool IsHostFolder(const std::string &hostPath)
 {
     struct stat info;
-    return stat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    return lstat(hostPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace win9x::layer

@@ -10,13 +10,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
-#include <filesystem>
+#include <cstdio>
 #include <mutex>
 
 #include "kernel32/devices.h"
 #include "kernel32/handles.h"
 #include "machine/api.h"
+#include "machine/beneath.h"
 #include "machine/files_in_use.h"
 
 namespace win9x::layer {
@@ -104,19 +106,37 @@ BOOL PlainFile::Write(const void *buffer, DWORD size, DWORD *done)
     return TRUE;
 }
 
-// The folder part of a host path.
-std::string HostFolder(const std::string &hostPath)
+// The folder part of a '/'-separated path.
+std::string FolderOf(const std::string &path)
 {
-    return hostPath.substr(0, hostPath.rfind('/'));
+    return path.substr(0, path.rfind('/'));
 }
 
-// Writes a new hidden file in `folder` through `fill` (which returns 0 or
-// an errno) and leaves its path in *tempPath; returns 0 or an errno.
-template <class Fill>
-int WriteTempFile(const std::string &folder, unsigned mode, std::string *tempPath, Fill fill)
+// Creates a new hidden file in `folder` (relative to the machine folder)
+// under a name no other file has; the descriptor, or -1 with errno.
+int CreateTempIn(const Machine &m, const std::string &folder, std::string *tempPath)
 {
-    std::string pattern = folder + "/.~ovlXXXXXX";
-    int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[48];
+        std::snprintf(name, sizeof name, "/.~ovl%d.%u", static_cast<int>(getpid()), counter.fetch_add(1));
+        *tempPath = folder + name;
+        int fd = beneath::Open(m.dir, *tempPath, O_RDWR | O_CREAT | O_EXCL, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+// Writes a new hidden file in `folder` (relative to the machine folder)
+// through `fill` (which returns 0 or an errno) and leaves its path in
+// *tempPath; returns 0 or an errno.
+template <class Fill>
+int WriteTempFile(const Machine &m, const std::string &folder, unsigned mode, std::string *tempPath, Fill fill)
+{
+    std::string path;
+    int fd = CreateTempIn(m, folder, &path);
     if (fd < 0)
         return errno;
     int error = fill(fd);
@@ -125,10 +145,10 @@ int WriteTempFile(const std::string &folder, unsigned mode, std::string *tempPat
     if (close(fd) != 0 && !error)
         error = errno;
     if (error) {
-        unlink(pattern.c_str());
+        beneath::Unlink(m.dir, path);
         return error;
     }
-    *tempPath = pattern;
+    *tempPath = path;
     return 0;
 }
 
@@ -164,17 +184,17 @@ int CopyContent(int from, int to)
     }
 }
 
-// Copies the host file `source` into a new hidden file beside `hostTarget`,
-// keeping its mode and last-write time; 0 or an errno.
-int CopyToTemp(const std::string &source, const std::string &hostTarget, std::string *tempPath)
+// Copies the open file `from` into a new hidden file beside `target`
+// (relative to the machine folder), keeping its mode and last-write time;
+// 0 or an errno. Closes `from`.
+int CopyToTemp(const Machine &m, int from, const std::string &target, std::string *tempPath)
 {
-    int from = open(source.c_str(), O_RDONLY | O_CLOEXEC);
     if (from < 0)
         return errno;
     struct stat info;
     int error = fstat(from, &info) == 0 ? 0 : errno;
     if (!error) {
-        error = WriteTempFile(HostFolder(hostTarget), info.st_mode, tempPath, [&](int to) {
+        error = WriteTempFile(m, FolderOf(target), info.st_mode, tempPath, [&](int to) {
             int copyError = CopyContent(from, to);
             struct timespec times[2] = {info.st_atim, info.st_mtim};
             return copyError ? copyError : (futimens(to, times) == 0 ? 0 : errno);
@@ -212,7 +232,10 @@ DWORD InstallTempFile(Machine &m, const std::string &tempPath, const MappedPath 
     Transaction tx(*m.state, Transaction::Mode::Write);
     DWORD error = tx.ok() ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
     struct stat info;
-    bool exists = lstat(target.host.c_str(), &info) == 0;
+    int found = beneath::Status(m.dir, InMachine(target), &info);
+    bool exists = found == 0;
+    if (!error && found == ELOOP)
+        error = kLinkError;
     if (!error && exists && S_ISDIR(info.st_mode))
         error = ERROR_ACCESS_DENIED;
     if (!error && exists && failIfExists)
@@ -223,15 +246,16 @@ DWORD InstallTempFile(Machine &m, const std::string &tempPath, const MappedPath 
     if (!error && failIfExists) {
         // link() refuses an existing name atomically, even one that another
         // process created a moment ago.
-        if (link(tempPath.c_str(), target.host.c_str()) != 0)
-            error = ErrorFromErrno(errno, &target);
+        if (int hostError = beneath::Link(m.dir, tempPath, InMachine(target)))
+            error = ErrorFromErrno(hostError, &target);
     } else if (!error) {
-        renamed = rename(tempPath.c_str(), target.host.c_str()) == 0;
+        int hostError = beneath::Rename(m.dir, tempPath, InMachine(target));
+        renamed = hostError == 0;
         if (!renamed)
-            error = ErrorFromErrno(errno, &target);
+            error = ErrorFromErrno(hostError, &target);
     }
     if (!renamed)
-        unlink(tempPath.c_str());
+        beneath::Unlink(m.dir, tempPath);
     if (!error && (!StoreAttributes(m, target.relative, attributes) || !tx.Commit()))
         error = ERROR_GEN_FAILURE;
     return error;
@@ -259,7 +283,7 @@ DWORD CheckOpen(Machine &m, const MappedPath &path, DWORD access, DWORD disposit
     if (disposition == CREATE_NEW)
         return ERROR_FILE_EXISTS;
     // Windows 9x cannot open a folder as a file.
-    if (IsHostFolder(path.host))
+    if (path.folder)
         return ERROR_ACCESS_DENIED;
     bool changes = (access & GENERIC_WRITE) || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
     return changes ? CheckWritable(m, path) : ERROR_SUCCESS;
@@ -289,7 +313,7 @@ HANDLE OpenPlainFile(const MappedPath &path, DWORD access, DWORD share, DWORD di
         return Fail(error, INVALID_HANDLE_VALUE);
     if ((error = CheckOpen(*m, path, access, disposition)))
         return Fail(error, INVALID_HANDLE_VALUE);
-    int fd = open(path.host.c_str(), HostOpenFlags(access, disposition), 0644);
+    int fd = beneath::Open(m->dir, InMachine(path), HostOpenFlags(access, disposition), 0644);
     if (fd < 0)
         return Fail(ErrorFromErrno(errno, &path), INVALID_HANDLE_VALUE);
     bool created = !path.exists && disposition != OPEN_EXISTING;
@@ -315,11 +339,12 @@ HANDLE OpenPlainFile(const MappedPath &path, DWORD access, DWORD share, DWORD di
     return handle;
 }
 
-// True when both host paths are one file.
-bool SameHostFile(const std::string &a, const std::string &b)
+// True when both paths on drive C: are one file.
+bool SameHostFile(const Machine &m, const MappedPath &a, const MappedPath &b)
 {
     struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+    return beneath::Status(m.dir, InMachine(a), &sa) == 0 && beneath::Status(m.dir, InMachine(b), &sb) == 0 &&
+           sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 // Maps an existing plain file (not a folder) for copying, moving or
@@ -333,7 +358,7 @@ DWORD MapExistingFile(std::string_view windowsPath, std::optional<MappedPath> *o
         return error;
     if (!(*out)->exists)
         return MissingPathError(**out);
-    return IsHostFolder((*out)->host) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    return (*out)->folder ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 // Maps the target of a copy or move: its folder must exist and it must not
@@ -347,7 +372,7 @@ DWORD MapTargetFile(std::string_view windowsPath, std::optional<MappedPath> *out
         return error;
     if (!(*out)->exists && !(*out)->parentExists)
         return ERROR_PATH_NOT_FOUND;
-    return (*out)->exists && IsHostFolder((*out)->host) ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+    return (*out)->exists && (*out)->folder ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
 }
 
 // CopyFileA's work; ERROR_SUCCESS or the error.
@@ -362,19 +387,20 @@ DWORD CopyPlainFile(const char *source, const char *target, bool failIfExists)
         return error;
     if (to->exists && failIfExists)
         return ERROR_FILE_EXISTS;
-    // Windows opens the source for reading and then fails to open it again
-    // for writing.
-    if (to->exists && SameHostFile(from->host, to->host))
-        return ERROR_SHARING_VIOLATION;
     DWORD error = ERROR_SUCCESS;
     auto m = MachineOrError(&error);
     if (!m)
         return error;
+    // Windows opens the source for reading and then fails to open it again
+    // for writing.
+    if (to->exists && SameHostFile(*m, *from, *to))
+        return ERROR_SHARING_VIOLATION;
     auto attributes = StoredAttributes(*m, from->relative);
     if (!attributes)
         return ERROR_GEN_FAILURE;
     std::string temp;
-    if (int hostError = CopyToTemp(from->host, to->host, &temp))
+    int sourceFd = beneath::Open(m->dir, InMachine(*from), O_RDONLY);
+    if (int hostError = CopyToTemp(*m, sourceFd, InMachine(*to), &temp))
         return ErrorFromErrno(hostError, &*to);
     // The copy keeps the source's attributes, read-only included.
     return InstallTempFile(*m, temp, *to, *attributes, failIfExists, true);
@@ -399,8 +425,8 @@ DWORD DeletePlainFile(std::string_view path, bool force)
     // go; Windows 9x says access denied.
     if (!force && IsFileInUse(*m, file->relative))
         return ERROR_ACCESS_DENIED;
-    if (unlink(file->host.c_str()) != 0)
-        return ErrorFromErrno(errno, &*file);
+    if (int hostError = beneath::Unlink(m->dir, InMachine(*file)))
+        return ErrorFromErrno(hostError, &*file);
     return ForgetAttributes(*m, file->relative) && tx.Commit() ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
 }
 
@@ -418,7 +444,7 @@ DWORD QueryAttributes(const char *path, DWORD *error)
     auto m = MachineOrError(error);
     if (!m)
         return INVALID_FILE_ATTRIBUTES;
-    bool folder = IsHostFolder(mapped->host);
+    bool folder = mapped->folder;
     auto stored = StoredAttributes(*m, mapped->relative, folder ? 0 : kDefaultFileAttributes);
     if (!stored) {
         *error = ERROR_GEN_FAILURE;
@@ -443,7 +469,7 @@ DWORD ChangeAttributes(const char *path, DWORD attributes)
     auto m = MachineOrError(&error);
     if (!m)
         return error;
-    DWORD fallback = IsHostFolder(mapped->host) ? 0 : kDefaultFileAttributes;
+    DWORD fallback = mapped->folder ? 0 : kDefaultFileAttributes;
     return StoreAttributes(*m, mapped->relative, attributes & kStoredAttributeMask, fallback) ? ERROR_SUCCESS
                                                                                               : ERROR_GEN_FAILURE;
 }
@@ -463,14 +489,14 @@ DWORD MoveFileOver(std::string_view source, std::string_view target)
     auto m = MachineOrError(&error);
     if (!m)
         return error;
-    if (to->exists && SameHostFile(from->host, to->host))
+    if (to->exists && SameHostFile(*m, *from, *to))
         return ERROR_SUCCESS;  // moving a file onto itself leaves it be
     Transaction tx(*m->state, Transaction::Mode::Write);
     auto attributes = tx.ok() ? StoredAttributes(*m, from->relative) : std::nullopt;
     if (!attributes)
         return ERROR_GEN_FAILURE;
-    if (rename(from->host.c_str(), to->host.c_str()) != 0)
-        return ErrorFromErrno(errno, &*to);
+    if (int hostError = beneath::Rename(m->dir, InMachine(*from), InMachine(*to)))
+        return ErrorFromErrno(hostError, &*to);
     bool stored = ForgetAttributes(*m, from->relative) && StoreAttributes(*m, to->relative, *attributes);
     return stored && tx.Commit() ? ERROR_SUCCESS : ERROR_GEN_FAILURE;
 }
@@ -487,32 +513,29 @@ DWORD CopyHostFile(const std::string &hostSource, std::string_view target, DWORD
     auto to = MapFilePath(text.c_str(), &error);
     if (!to)
         return error;
-    if (!to->parentExists) {
-        std::error_code ec;
-        std::filesystem::create_directories(HostFolder(to->host), ec);
-        if (ec)
-            return ErrorFromErrno(ec.value(), &*to);
-    }
     auto m = MachineOrError(&error);
     if (!m)
         return error;
+    if (!to->parentExists) {
+        if (int hostError = beneath::MakeFolders(m->dir, FolderOf(InMachine(*to))))
+            return ErrorFromErrno(hostError, &*to);
+    }
     std::string temp;
-    if (int hostError = CopyToTemp(hostSource, to->host, &temp))
+    int source = open(hostSource.c_str(), O_RDONLY | O_CLOEXEC);
+    if (int hostError = CopyToTemp(*m, source, InMachine(*to), &temp))
         return hostError == ENOENT ? ERROR_FILE_NOT_FOUND : ErrorFromErrno(hostError, &*to);
     return InstallTempFile(*m, temp, *to, attributes, false, false);
 }
 
-int ReplaceHostFile(const std::string &hostTarget, const void *data, size_t size, unsigned mode)
+int ReplaceMachineFile(const Machine &m, const MappedPath &target, const void *data, size_t size, unsigned mode)
 {
     std::string temp;
-    int error = WriteTempFile(HostFolder(hostTarget), mode, &temp,
+    int error = WriteTempFile(m, FolderOf(InMachine(target)), mode, &temp,
                               [&](int fd) { return WriteAll(fd, static_cast<const char *>(data), size); });
     if (error)
         return error;
-    if (rename(temp.c_str(), hostTarget.c_str()) != 0) {
-        error = errno;
-        unlink(temp.c_str());
-    }
+    if ((error = beneath::Rename(m.dir, temp, InMachine(target))))
+        beneath::Unlink(m.dir, temp);
     return error;
 }
 

@@ -24,7 +24,7 @@ std::optional<MappedPath> MapFilePath(const char *path, DWORD *error);
 DWORD MissingPathError(const MappedPath &path);
 // The Windows error for a failed host call's errno.
 DWORD ErrorFromErrno(int error, const MappedPath *path);
-// True when the host path is a folder.
+// True when the host path is a folder (a link is none).
 bool IsHostFolder(const std::string &hostPath);
 
 // ---- File work of the machine tool ------------------------------------------
@@ -41,9 +41,9 @@ DWORD DeleteFileForce(std::string_view path);
 // `attributes`.
 DWORD CopyHostFile(const std::string &hostSource, std::string_view target, DWORD attributes = kDefaultFileAttributes);
 
-// Writes `size` bytes to a new hidden file in the folder of `hostTarget` and
-// renames it over `hostTarget`, so that readers see the old file or the new
+// Writes `size` bytes to a new hidden file in the folder of `target` and
+// renames it over `target`, so that readers see the old file or the new
 // one, never a part. The mode bits are `mode`. Returns 0 or an errno.
-int ReplaceHostFile(const std::string &hostTarget, const void *data, size_t size, unsigned mode);
+int ReplaceMachineFile(const Machine &m, const MappedPath &target, const void *data, size_t size, unsigned mode);
 
 }  // namespace win9x::layer

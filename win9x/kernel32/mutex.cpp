@@ -11,6 +11,9 @@
 //   name open: the name exists on the machine while anyone holds it. A
 //   creator under the machine-wide "mutex-names.lock" checks with a
 //   non-blocking exclusive lock whether anyone else does.
+// - "<name>.waiting", held with flock(LOCK_SH) by a process while one of its
+//   threads waits for the mutex that another process owns, so that a test
+//   can tell a waiter from a process that is merely slow.
 //
 // Within a process one state per mutex keeps the owner thread and the
 // recursion count under a std::mutex, so that two threads never both
@@ -38,6 +41,7 @@
 
 #include "kernel32/files.h"
 #include "machine/api.h"
+#include "machine/beneath.h"
 #include "kernel32/handles.h"
 
 namespace win9x::layer {
@@ -52,12 +56,15 @@ constexpr std::chrono::milliseconds kMaxPollPause{5};
 // One mutex as this process sees it.
 class MutexState {
 public:
-    // `lockFd` is the ownership lock file of a named mutex, -1 otherwise.
-    explicit MutexState(int lockFd) : lockFd_(lockFd) {}
+    // `lockFd` is the ownership lock file of a named mutex, -1 otherwise;
+    // `waitFd` its waiting file.
+    explicit MutexState(int lockFd, int waitFd = -1) : lockFd_(lockFd), waitFd_(waitFd) {}
     ~MutexState()
     {
         if (lockFd_ >= 0)
             close(lockFd_);
+        if (waitFd_ >= 0)
+            close(waitFd_);
     }
     MutexState(const MutexState &) = delete;
     MutexState &operator=(const MutexState &) = delete;
@@ -83,6 +90,30 @@ private:
     bool acquiring_ = false;  // a thread of ours is trying the lock file
     bool abandoned_ = false;  // unnamed: the last owner ended holding it
     int lockFd_;
+    int waitFd_;
+};
+
+// Holds the shared lock on a waiting file while it lives (one thread of a
+// process at a time tries the lock file, so one description serves all).
+class WaitingMark {
+public:
+    explicit WaitingMark(int fd) : fd_(fd) {}
+    ~WaitingMark()
+    {
+        if (marked_)
+            flock(fd_, LOCK_UN);
+    }
+    WaitingMark(const WaitingMark &) = delete;
+    WaitingMark &operator=(const WaitingMark &) = delete;
+    void Mark()
+    {
+        if (!marked_ && fd_ >= 0)
+            marked_ = flock(fd_, LOCK_SH) == 0;
+    }
+
+private:
+    int fd_;
+    bool marked_ = false;
 };
 
 // The mutexes the calling thread owns; those still owned when the thread
@@ -126,9 +157,11 @@ void MarkLockFile(int fd)
 MutexState::FileLock MutexState::LockFile(std::optional<Clock::time_point> deadline)
 {
     std::chrono::milliseconds pause{1};
+    WaitingMark waiting(waitFd_);
     while (flock(lockFd_, LOCK_EX | LOCK_NB) != 0) {
         if (errno != EWOULDBLOCK && errno != EINTR)
             return FileLock::Failed;
+        waiting.Mark();
         auto now = Clock::now();
         if (deadline && now >= *deadline)
             return FileLock::TimedOut;
@@ -332,12 +365,15 @@ std::string FileNameFor(std::string_view name)
 DWORD OpenNewName(const Machine &m, const std::string &name, const std::string &key, bool initialOwner, bool *existed)
 {
     std::string base = LockFolder(m) + "/" + FileNameFor(name);
-    int presence = open((base + ".names").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    int lockFd = presence >= 0 ? open((base + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644) : -1;
-    if (lockFd < 0) {
+    int presence = beneath::Open(m.dir, base + ".names", O_RDWR | O_CREAT);
+    int lockFd = presence >= 0 ? beneath::Open(m.dir, base + ".lock", O_RDWR | O_CREAT) : -1;
+    int waitFd = lockFd >= 0 ? beneath::Open(m.dir, base + ".waiting", O_RDWR | O_CREAT) : -1;
+    if (waitFd < 0) {
         DWORD error = ErrorFromErrno(errno, nullptr);
-        if (presence >= 0)
-            close(presence);
+        for (int fd : {presence, lockFd}) {
+            if (fd >= 0)
+                close(fd);
+        }
         return error;
     }
     *existed = flock(presence, LOCK_EX | LOCK_NB) != 0;
@@ -345,7 +381,7 @@ DWORD OpenNewName(const Machine &m, const std::string &name, const std::string &
     if (!*existed && ftruncate(lockFd, 0) != 0)
         std::fprintf(stderr, "win9x: cannot reset a mutex's lock file: %s\n", std::strerror(errno));
     flock(presence, LOCK_SH);  // the names lock keeps the exchange safe
-    auto state = std::make_shared<MutexState>(lockFd);
+    auto state = std::make_shared<MutexState>(lockFd, waitFd);
     if (!*existed && initialOwner) {
         state->TakeInitialOwnership();
         RememberOwned(state);
@@ -385,6 +421,24 @@ HANDLE CreateNamedMutex(const std::string &name, bool initialOwner, bool *existe
 }  // namespace
 
 }  // namespace win9x::layer
+
+namespace win9x::machine {
+
+bool NamedMutexHasWaiter(const std::string &name)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return false;
+    std::string path = layer::LockFolder(*m) + "/" + layer::FileNameFor(name) + ".waiting";
+    int fd = layer::beneath::Open(m->dir, path, O_RDWR | O_CREAT);
+    if (fd < 0)
+        return false;
+    bool waiter = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);  // also drops the lock when there was no waiter
+    return waiter;
+}
+
+}  // namespace win9x::machine
 
 using namespace win9x::layer;
 

@@ -28,6 +28,7 @@
 #include "kernel32/files.h"
 #include "kernel32/ini_file.h"
 #include "machine/api.h"
+#include "machine/beneath.h"
 
 namespace win9x::layer {
 
@@ -46,10 +47,10 @@ std::optional<MappedPath> ProfilePath(const char *fileName, DWORD *error)
 
 // Reads the whole host file; a missing file reads as empty with *found
 // false. Returns false with *error for a file that cannot be read.
-bool ReadHostText(const std::string &host, std::string *text, bool *found, DWORD *error)
+bool ReadHostText(const Machine &m, const MappedPath &path, std::string *text, bool *found, DWORD *error)
 {
     *found = false;
-    int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = beneath::Open(m.dir, InMachine(path), O_RDONLY);
     if (fd < 0) {
         if (errno == ENOENT || errno == ENOTDIR)
             return true;
@@ -75,9 +76,14 @@ bool LoadProfile(const char *fileName, IniFile *ini, DWORD *error)
     auto path = ProfilePath(fileName, error);
     if (!path)
         return false;
+    auto m = CurrentMachine();
+    if (!m) {
+        *error = ERROR_PATH_NOT_FOUND;
+        return false;
+    }
     std::string text;
     bool found = false;
-    if (!ReadHostText(path->host, &text, &found, error))
+    if (!ReadHostText(*m, *path, &text, &found, error))
         return false;
     *ini = IniFile::Parse(text);
     return true;
@@ -102,7 +108,7 @@ DWORD UpdateProfile(const char *fileName, Change change)
         return ERROR_GEN_FAILURE;
     std::string text;
     bool found = false;
-    if (!ReadHostText(path->host, &text, &found, &error))
+    if (!ReadHostText(*m, *path, &text, &found, &error))
         return error;
     if (found) {
         auto attributes = StoredAttributes(*m, path->relative);
@@ -115,9 +121,9 @@ DWORD UpdateProfile(const char *fileName, Change change)
     if (!change(ini))
         return ERROR_SUCCESS;
     struct stat info;
-    unsigned mode = found && stat(path->host.c_str(), &info) == 0 ? info.st_mode & 07777 : 0644;
+    unsigned mode = found && beneath::Status(m->dir, InMachine(*path), &info) == 0 ? info.st_mode & 07777 : 0644;
     std::string updated = ini.Serialize();
-    if (int hostError = ReplaceHostFile(path->host, updated.data(), updated.size(), mode))
+    if (int hostError = ReplaceMachineFile(*m, *path, updated.data(), updated.size(), mode))
         return ErrorFromErrno(hostError, &*path);
     // A new file starts with no attribute entry (dropping a stale one).
     if (!found && !ForgetAttributes(*m, path->relative))

@@ -11,6 +11,8 @@
 
 #include "machine/drive.h"
 
+#include "machine/beneath.h"
+
 namespace win9x::layer {
 
 std::optional<DWORD> StoredAttributes(Machine &m, const std::string &relative, DWORD fallback)
@@ -50,14 +52,13 @@ bool ForgetAttributes(Machine &m, const std::string &relative)
 
 std::string LockFolder(const Machine &m)
 {
-    std::string folder = m.dir + "/locks";
-    mkdir(folder.c_str(), 0755);  // a machine made before the folder existed
-    return folder;
+    beneath::MakeFolders(m.dir, "locks");  // a machine made before the folder existed
+    return "locks";
 }
 
 MachineLock::MachineLock(const Machine &m, const char *name)
 {
-    fd_ = open((LockFolder(m) + "/" + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    fd_ = beneath::Open(m.dir, LockFolder(m) + "/" + name, O_RDWR | O_CREAT);
     while (fd_ >= 0 && flock(fd_, LOCK_EX) != 0) {
         if (errno != EINTR) {
             close(fd_);

@@ -52,7 +52,8 @@ private:
     int fd_ = -1;
 };
 
-// The machine's locks/ folder (created when missing).
+// The machine's locks/ folder relative to the machine folder (created when
+// missing); files in it are opened with beneath::Open.
 std::string LockFolder(const Machine &m);
 
 }  // namespace win9x::layer

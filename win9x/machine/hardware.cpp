@@ -2,6 +2,8 @@
 // control seam that the machine tool and the tests use to change them.
 #include "machine/hardware.h"
 
+#include <type_traits>
+
 #include "machine/machine.h"
 #include "machine/process_identity.h"
 #include "machine/received_file.h"
@@ -249,6 +251,49 @@ bool UpdatePrinter(const Printer &p)
         .Bind(7, p.refuseWrites)
         .Bind(8, static_cast<int64_t>(p.failControlIn))
         .Bind(9, p.failOpen);
+    if (!tx.ok() || !stmt.Run() || m->state->Changes() != 1 || !tx.Commit())
+        return false;
+    m->state->shared().Notify();
+    return true;
+}
+
+namespace {
+
+// Binds a setting the change names, or NULL for one that stays.
+template <class T>
+void BindSetting(store::Statement &stmt, int index, const std::optional<T> &setting)
+{
+    if (!setting)
+        stmt.BindNull(index);
+    else if constexpr (std::is_same_v<T, std::string>)
+        stmt.Bind(index, std::string_view(*setting));
+    else
+        stmt.Bind(index, static_cast<int64_t>(*setting));
+}
+
+}  // namespace
+
+bool ChangePrinter(const std::string &instanceId, const PrinterChange &change)
+{
+    auto m = layer::CurrentMachine();
+    if (!m)
+        return false;
+    store::Transaction tx(*m->state, store::Transaction::Mode::Write);
+    // A NULL parameter keeps the column as it is in the row being updated.
+    auto stmt = m->state->Prepare(
+        "UPDATE printers SET attached = COALESCE(?2, attached), online = COALESCE(?3, online),"
+        " error = COALESCE(?4, error), paper = COALESCE(?5, paper), device_id = COALESCE(?6, device_id),"
+        " refuse_writes = COALESCE(?7, refuse_writes), fail_control_in = COALESCE(?8, fail_control_in),"
+        " fail_open = COALESCE(?9, fail_open) WHERE instance = ?1");
+    stmt.Bind(1, instanceId);
+    BindSetting(stmt, 2, change.attached);
+    BindSetting(stmt, 3, change.online);
+    BindSetting(stmt, 4, change.error);
+    BindSetting(stmt, 5, change.paper);
+    BindSetting(stmt, 6, change.deviceId);
+    BindSetting(stmt, 7, change.refuseWrites);
+    BindSetting(stmt, 8, change.failControlIn);
+    BindSetting(stmt, 9, change.failOpen);
     if (!tx.ok() || !stmt.Run() || m->state->Changes() != 1 || !tx.Commit())
         return false;
     m->state->shared().Notify();

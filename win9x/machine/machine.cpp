@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "machine/machine.h"
+#include "machine/beneath.h"
 #include "machine/text.h"
 #include "machine/hardware.h"
 #include "machine/received_file.h"
@@ -41,29 +42,54 @@ namespace {
 
 // The parts every machine has; a directory with some of them but not all is
 // a damaged machine, which is never completed silently.
-const char *const kMachineParts[] = {"registry.db", "machine.db", "drive_c"};
+// The shared pages are made with the databases: processes of one machine
+// that counted on different pages would read stale values without an error.
+const char *const kMachineParts[] = {"registry.db", "machine.db", "drive_c", "registry.db-changes",
+                                     "machine.db-changes"};
 
+bool IsSharedPage(std::string_view part)
+{
+    return part.size() > 8 && part.substr(part.size() - 8) == "-changes";
+}
+
+// True when the part is there as what it must be (a link is not): drive_c a
+// folder, a shared page a file of one page, a database a file.
 bool PartExists(const fs::path &dir, const char *part)
 {
     std::error_code ec;
-    return std::string_view(part) == "drive_c" ? fs::is_directory(dir / part, ec)
-                                               : fs::is_regular_file(dir / part, ec);
+    auto status = fs::symlink_status(dir / part, ec);
+    if (std::string_view(part) == "drive_c")
+        return fs::is_directory(status);
+    if (!fs::is_regular_file(status))
+        return false;
+    return !IsSharedPage(part) || fs::file_size(dir / part, ec) == store::SharedPage::kBytes;
 }
 
-// The first part the directory lacks, or null when it has them all.
-const char *MissingPart(const fs::path &dir)
+// True when something of the part's name is there, whatever it is.
+bool PartNamed(const fs::path &dir, const char *part)
+{
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(dir / part, ec));
+}
+
+// What is wrong with the first part the directory lacks ("machine.db
+// missing"), or "" when it has them all.
+std::string MissingPart(const fs::path &dir)
 {
     for (const char *part : kMachineParts) {
-        if (!PartExists(dir, part))
-            return part;
+        if (PartExists(dir, part))
+            continue;
+        bool damagedPage = IsSharedPage(part) && PartNamed(dir, part);
+        return std::string(part) +
+               (damagedPage ? " not a file of " + std::to_string(store::SharedPage::kBytes) + " bytes" : " missing");
     }
-    return nullptr;
+    return "";
 }
 
 bool HasAnyPart(const fs::path &dir)
 {
     for (const char *part : kMachineParts) {
-        if (PartExists(dir, part))
+        if (PartNamed(dir, part))
             return true;
     }
     return false;
@@ -105,9 +131,18 @@ std::shared_ptr<Machine> OpenMachine(const std::string &dir, std::string *error)
             *error = "no machine in " + dir + " (create one with 'ovlsim init')";
         return nullptr;
     }
-    if (const char *missing = MissingPart(absolute)) {
+    // Nothing in a machine is ever reached through a link (see beneath.h);
+    // a machine that holds one is refused whole, naming it.
+    std::string link = beneath::FindLink(absolute.string());
+    if (!link.empty()) {
         if (error)
-            *error = IncompleteMessage(dir, std::string(missing) + " missing");
+            *error = (fs::path(dir) / link).string() + ": is a symbolic link";
+        return nullptr;
+    }
+    std::string missing = MissingPart(absolute);
+    if (!missing.empty()) {
+        if (error)
+            *error = IncompleteMessage(dir, missing);
         return nullptr;
     }
     auto m = std::make_shared<Machine>();
@@ -246,7 +281,7 @@ const char *VersionText(WindowsVersion version)
 
 bool IsMachineDirectory(const std::string &dir)
 {
-    return layer::MissingPart(dir) == nullptr;
+    return layer::MissingPart(dir).empty();
 }
 
 namespace {
@@ -270,9 +305,9 @@ bool Create(const std::string &dir, WindowsVersion os, bool force, std::string *
     if (fs::exists(dir, ec)) {
         if (layer::HasAnyPart(dir) && !force) {
             if (error) {
-                const char *missing = layer::MissingPart(dir);
-                *error = missing ? layer::IncompleteMessage(dir, std::string(missing) + " missing")
-                                 : "a machine already exists in " + dir + " (use --force to replace it)";
+                std::string missing = layer::MissingPart(dir);
+                *error = !missing.empty() ? layer::IncompleteMessage(dir, missing)
+                                          : "a machine already exists in " + dir + " (use --force to replace it)";
             }
             return false;
         }

@@ -2,12 +2,16 @@
 #include "machine/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
 
+#include "machine/beneath.h"
 #include "machine/machine.h"
 #include "machine/text.h"
 
@@ -20,12 +24,17 @@ bool IsBadNameCharacter(char c)
     return static_cast<unsigned char>(c) < 32 || std::strchr("<>\"|?*", c) != nullptr;
 }
 
-// The entry of `dir` whose name equals `name` without regard to case.
-std::optional<std::string> FindEntry(const std::string &dir, const std::string &name)
+// The entry of the folder `dirFd` whose name equals `name` without regard
+// to case.
+std::optional<std::string> FindEntry(int dirFd, const std::string &name)
 {
-    DIR *d = opendir(dir.c_str());
-    if (!d)
+    int listFd = openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR *d = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!d) {
+        if (listFd >= 0)
+            close(listFd);
         return std::nullopt;
+    }
     std::optional<std::string> found;
     while (dirent *entry = readdir(d)) {
         if (EqualsIgnoreCase(entry->d_name, name)) {
@@ -85,6 +94,52 @@ bool SplitComponents(std::string_view path, std::vector<std::string> *parts, DWO
     return true;
 }
 
+// Finds the components on drive C: one folder at a time, each opened in
+// the one before without following a link, and fills in the host names and
+// what exists. False when an existing component is a symbolic link.
+bool WalkDrive(const Machine &m, const std::vector<std::string> &parts, MappedPath *mapped)
+{
+    mapped->host = m.driveC;
+    int dirFd = beneath::Open(m.dir, "drive_c", O_PATH | O_DIRECTORY);
+    if (dirFd < 0 && errno == ELOOP)
+        return false;
+    bool linked = false;
+    mapped->folder = parts.empty() && dirFd >= 0;
+    mapped->exists = mapped->folder;
+    mapped->parentExists = parts.empty();
+    for (size_t i = 0; i < parts.size(); ++i) {
+        bool last = i + 1 == parts.size();
+        if (last)
+            mapped->parentExists = dirFd >= 0;
+        std::string name = parts[i];
+        auto found = dirFd >= 0 ? FindEntry(dirFd, name) : std::nullopt;
+        struct stat info {};
+        if (found && fstatat(dirFd, found->c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0)
+            found.reset();
+        if (found) {
+            name = *found;
+            linked = S_ISLNK(info.st_mode);
+        }
+        mapped->host += "/" + name;
+        mapped->relative += (mapped->relative.empty() ? "" : "/") + name;
+        int next = -1;
+        if (found && !linked && !last && S_ISDIR(info.st_mode))
+            next = openat(dirFd, name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (found && !linked && last) {
+            mapped->exists = true;
+            mapped->folder = S_ISDIR(info.st_mode);
+        }
+        if (dirFd >= 0)
+            close(dirFd);
+        dirFd = next;
+        if (linked)
+            break;
+    }
+    if (dirFd >= 0)
+        close(dirFd);
+    return !linked;
+}
+
 }  // namespace
 
 std::optional<MappedPath> MapPath(std::string_view windowsPath, DWORD *error)
@@ -102,31 +157,18 @@ std::optional<MappedPath> MapPath(std::string_view windowsPath, DWORD *error)
         return std::nullopt;
     MappedPath mapped;
     mapped.windows = "C:";
-    mapped.host = m->driveC;
-    bool present = true;
-    for (size_t i = 0; i < parts.size(); ++i) {
-        std::string name = parts[i];
-        if (present) {
-            auto found = FindEntry(mapped.host, name);
-            if (found)
-                name = *found;
-            else
-                present = false;
-        }
-        mapped.windows += "\\" + parts[i];
-        mapped.host += "/" + name;
-        mapped.relative += (mapped.relative.empty() ? "" : "/") + name;
-    }
+    for (const auto &part : parts)
+        mapped.windows += "\\" + part;
     if (parts.empty())
         mapped.windows += "\\";
     if (mapped.windows.size() >= MAX_PATH) {
         *error = ERROR_FILENAME_EXCED_RANGE;
         return std::nullopt;
     }
-    struct stat info;
-    mapped.exists = stat(mapped.host.c_str(), &info) == 0;
-    std::string parent = mapped.host.substr(0, mapped.host.rfind('/'));
-    mapped.parentExists = parts.empty() || (stat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode));
+    if (!WalkDrive(*m, parts, &mapped)) {
+        *error = kLinkError;
+        return std::nullopt;
+    }
     return mapped;
 }
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <filesystem>
 
+#include "machine/beneath.h"
+
 namespace fs = std::filesystem;
 
 namespace win9x::layer::received {
@@ -39,6 +41,14 @@ bool WriteAll(int fd, const char *data, size_t size, int64_t offset)
     return true;
 }
 
+// Opens the printer's file, which lies right in the machine folder; a link
+// there is refused (ELOOP), never followed.
+int OpenReceived(const std::string &path, int flags)
+{
+    fs::path file(path);
+    return beneath::Open(file.parent_path().string(), file.filename().string(), flags);
+}
+
 }  // namespace
 
 std::string PathFor(const std::string &databasePath, int64_t printerRow)
@@ -48,7 +58,7 @@ std::string PathFor(const std::string &databasePath, int64_t printerRow)
 
 bool Append(const std::string &path, int64_t *length, const void *data, size_t size)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenReceived(path, O_WRONLY | O_CREAT);
     if (fd < 0)
         return false;
     int64_t actual = FileLength(fd);
@@ -63,7 +73,7 @@ bool Append(const std::string &path, int64_t *length, const void *data, size_t s
 
 bool Cut(const std::string &path, int64_t *length)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenReceived(path, O_WRONLY | O_CREAT);
     if (fd < 0)
         return false;
     int64_t actual = FileLength(fd);
@@ -87,7 +97,7 @@ std::string Shortfall(const std::string &path, int64_t length)
 std::string Read(const std::string &path, int64_t length)
 {
     std::string bytes;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = OpenReceived(path, O_RDONLY);
     if (fd < 0)
         return bytes;
     bytes.resize(static_cast<size_t>(length));
@@ -107,7 +117,7 @@ std::string Read(const std::string &path, int64_t length)
 
 bool Replace(const std::string &path, const std::string &bytes)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int fd = OpenReceived(path, O_WRONLY | O_CREAT | O_TRUNC);
     if (fd < 0)
         return false;
     bool ok = WriteAll(fd, bytes.data(), bytes.size(), 0);

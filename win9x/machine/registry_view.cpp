@@ -2,9 +2,22 @@
 // one transaction when it is not or when the cache does not know.
 #include "machine/registry_view.h"
 
+#include <atomic>
+
 namespace win9x::registry {
 
 using store::Transaction;
+
+namespace {
+
+std::atomic<void (*)()> g_snapshotSeam{nullptr};
+
+}  // namespace
+
+void SetSnapshotSeam(void (*seam)())
+{
+    g_snapshotSeam.store(seam);
+}
 
 View::View(store::Database &db, Cache &cache, Mode mode) : db_(db), cache_(cache), lock_(db.mutex())
 {
@@ -28,13 +41,28 @@ bool View::BeginStore()
     if (tx_)
         return tx_->ok();
     tx_.emplace(db_, Transaction::Mode::Read);
+    // SQLite takes a read transaction's snapshot at its first read, not at
+    // BEGIN: one read fixes it before the generation is compared, so that a
+    // generation that has not moved vouches for the very state the store
+    // part of the call reads.
+    if (!tx_->ok() || !FixSnapshot())
+        return false;
     // A change committed since the call began: what the cache answered
     // already belongs to the older state.
     if (useCache_ && db_.Generation() != generation_) {
         useCache_ = false;
         restart_ = answeredFromCache_;
     }
-    return tx_->ok();
+    if (auto seam = g_snapshotSeam.load())
+        seam();
+    return true;
+}
+
+bool View::FixSnapshot()
+{
+    auto stmt = db_.Prepare("SELECT 1 FROM sqlite_master LIMIT 1");
+    stmt.Step();
+    return !stmt.failed();
 }
 
 Lookup View::KeyExists(KeyId key)

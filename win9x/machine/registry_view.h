@@ -50,6 +50,8 @@ public:
 
 private:
     bool BeginStore();
+    // Makes the read transaction take its snapshot now.
+    bool FixSnapshot();
 
     store::Database &db_;
     Cache &cache_;
@@ -62,5 +64,10 @@ private:
     uint64_t generation_ = 0;
     Value value_;  // a value read from the store when it is not remembered
 };
+
+// A test's seam: `seam` runs in every read call that goes to the store,
+// once its read transaction has begun and the generation has been compared,
+// before anything of the call is read from the store; null for none.
+void SetSnapshotSeam(void (*seam)());
 
 }  // namespace win9x::registry

@@ -15,6 +15,8 @@
 #include <climits>
 #include <thread>
 
+#include "machine/beneath.h"
+
 namespace win9x::store {
 
 namespace {
@@ -27,6 +29,16 @@ std::atomic_ref<T> Shared(T &word)
     return std::atomic_ref<T>(word);
 }
 
+// The page's file lies right beside its database; a link there is refused,
+// never followed.
+int OpenPage(const std::string &path, int flags)
+{
+    size_t cut = path.rfind('/');
+    if (cut == std::string::npos)
+        return layer::beneath::Open(".", path, flags);
+    return layer::beneath::Open(path.substr(0, cut), path.substr(cut + 1), flags);
+}
+
 }  // namespace
 
 SharedPage::~SharedPage()
@@ -35,15 +47,17 @@ SharedPage::~SharedPage()
         munmap(page_, kPageSize);
 }
 
-bool SharedPage::Map(const std::string &path)
+bool SharedPage::Map(const std::string &path, bool create)
 {
-    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = OpenPage(path, O_RDWR | (create ? O_CREAT : 0));
     if (fd < 0)
         return false;
     struct stat info {};
-    // Growing a file that another process grew already changes nothing.
-    bool sized = fstat(fd, &info) == 0 &&
-                 (static_cast<size_t>(info.st_size) >= kPageSize || ftruncate(fd, kPageSize) == 0);
+    // A new database's page is sized here; an existing one must be a whole
+    // page already, since every process of the machine counts on it.
+    bool sized = fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                 (static_cast<size_t>(info.st_size) == kPageSize ||
+                  (create && info.st_size == 0 && ftruncate(fd, kPageSize) == 0));
     void *mapped = sized ? mmap(nullptr, kPageSize, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0) : MAP_FAILED;
     close(fd);
     if (mapped == MAP_FAILED)

@@ -20,9 +20,13 @@ public:
     SharedPage(const SharedPage &) = delete;
     SharedPage &operator=(const SharedPage &) = delete;
 
-    // Maps the file, creating it when missing; false leaves the page unmapped,
-    // and then the generation always reads as "changing".
-    bool Map(const std::string &path);
+    // The size of the page's file.
+    static constexpr size_t kBytes = 4096;
+
+    // Maps the file, which must be a regular file of kBytes unless `create`
+    // (a new database) makes it; false leaves the page unmapped, and then
+    // the generation always reads as "changing".
+    bool Map(const std::string &path, bool create);
 
     // Grows with every committed change and never repeats. An odd value means
     // that a change is being committed (or that its writer died before it

@@ -29,6 +29,16 @@ bool IsDamage(int rc)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB || primary == SQLITE_IOERR;
 }
 
+// The path with its folder resolved to the folder's real path, the file's
+// own name kept.
+std::string ResolvedFolder(const std::string &path)
+{
+    std::filesystem::path given(path);
+    std::error_code ec;
+    auto folder = std::filesystem::canonical(given.has_parent_path() ? given.parent_path() : ".", ec);
+    return ec ? path : (folder / given.filename()).string();
+}
+
 }  // namespace
 
 std::string FirstDamage()
@@ -146,10 +156,23 @@ bool Statement::IsNull(int column) const
     return sqlite3_column_type(stmt_, column) == SQLITE_NULL;
 }
 
-std::unique_ptr<Database> Database::Open(const std::string &path, Create create, std::string *error)
+std::unique_ptr<Database> Database::Open(const std::string &givenPath, Create create, std::string *error)
 {
+    // SQLite's NOFOLLOW refuses a database whose path holds a link anywhere,
+    // so the folder's own path is resolved first; the database and its
+    // companion files must not be links themselves.
+    std::string path = ResolvedFolder(givenPath);
+    for (const auto &name : Companions(path)) {
+        struct stat info;
+        if (lstat(name.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+            if (error)
+                *error = name + ": is a symbolic link";
+            return nullptr;
+        }
+    }
     sqlite3 *db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX | SQLITE_OPEN_NOFOLLOW |
+                (create == Create::Yes ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(path.c_str(), &db, flags, nullptr) != SQLITE_OK) {
         if (error)
             *error = "cannot open " + path + ": " + (db ? sqlite3_errmsg(db) : "out of memory");
@@ -174,15 +197,20 @@ std::unique_ptr<Database> Database::Open(const std::string &path, Create create,
             *error = "cannot prepare " + path + ": " + sqlite3_errmsg(db);
         return nullptr;
     }
-    // Without the shared page nothing is remembered between calls; the
-    // database itself works as before.
-    result->shared_.Map(path + "-changes");
+    // The page is made with the database; every process of the machine
+    // counts on the same one, so one that is missing or damaged is an error
+    // rather than a new page of this process alone.
+    if (!result->shared_.Map(path + "-changes", create == Create::Yes)) {
+        if (error)
+            *error = "cannot map " + path + "-changes: not a page of " + std::to_string(SharedPage::kBytes) + " bytes";
+        return nullptr;
+    }
     return result;
 }
 
 std::vector<std::string> Database::Companions(const std::string &path)
 {
-    return {path, path + "-wal", path + "-shm", path + "-changes"};
+    return {path, path + "-wal", path + "-shm", path + "-journal", path + "-changes"};
 }
 
 Database::~Database()

@@ -135,6 +135,21 @@ std::optional<Printer> FindPrinter(const std::string &instanceId);
 std::vector<Printer> Printers();
 // Writes every setting of the printer (found by its instance ID).
 bool UpdatePrinter(const Printer &printer);
+// The settings a change names; those left empty keep what the printer has.
+struct PrinterChange {
+    std::optional<bool> attached;
+    std::optional<bool> online;
+    std::optional<bool> error;
+    std::optional<int64_t> paper;
+    std::optional<std::string> deviceId;
+    std::optional<bool> refuseWrites;
+    std::optional<uint32_t> failControlIn;
+    std::optional<bool> failOpen;
+};
+// Writes only the settings the change names, in one write, so that what
+// another process changed meanwhile (paper a job used, a fault counting
+// down) stays; false when no printer has the instance ID.
+bool ChangePrinter(const std::string &instanceId, const PrinterChange &change);
 // The bytes the printer has received, in order.
 std::string ReceivedBytes(const std::string &instanceId);
 bool ClearReceived(const std::string &instanceId);
@@ -167,6 +182,11 @@ struct ProgramRun {
 // C:\WINDOWS when named without a folder) receives the rest of the line as
 // its argument text, and the machine through OVLSIM_MACHINE.
 ProgramRun RunCommandLine(const std::string &commandLine, bool wait);
+
+// True while a thread of some process of the machine waits for the named
+// mutex `name`, which another process owns: a test tells a program that
+// waits its turn from one that is merely slow.
+bool NamedMutexHasWaiter(const std::string &name);
 
 // ---- Modules ----------------------------------------------------------------
 
