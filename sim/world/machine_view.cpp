@@ -102,31 +102,42 @@ std::vector<std::string> AllFiles()
     return files;
 }
 
-std::vector<std::string> RenameEntries()
+bool RenameEntries(std::vector<std::string> *entries)
 {
-    std::vector<std::string> entries;
     // A section that does not fit comes back cut, its count the buffer size
     // minus 2, and its last entry may be part of a line: the buffer grows
-    // until the section fits, so that every entry was read whole.
-    // Past a gigabyte the last entry is dropped rather than read in part.
+    // until the section fits, so that every entry was read whole. Past a
+    // gigabyte the section counts as unreadable, its last entry left out.
     constexpr size_t kLargest = size_t{1} << 30;
     std::vector<char> section(65536);
     DWORD count = 0;
     bool cut = false;
     for (;;) {
+        SetLastError(ERROR_SUCCESS);
         count = GetPrivateProfileSectionA("rename", section.data(), static_cast<DWORD>(section.size()),
                                           "wininit.ini");
         if (count + 2 < section.size() || (cut = section.size() >= kLargest))
             break;
         section.resize(section.size() * 2);
     }
+    // No file and no section both read as nothing to do; any other error
+    // is a section that could not be read.
+    DWORD error = GetLastError();
+    bool failed = count == 0 && error != ERROR_SUCCESS && error != ERROR_FILE_NOT_FOUND;
     for (DWORD pos = 0; pos < count && section[pos];) {
         std::string entry(&section[pos]);
-        entries.push_back(entry);
+        entries->push_back(entry);
         pos += static_cast<DWORD>(entry.size() + 1);
     }
-    if (cut && !entries.empty())
-        entries.pop_back();
+    if (cut && !entries->empty())
+        entries->pop_back();
+    return !cut && !failed;
+}
+
+std::vector<std::string> RenameEntries()
+{
+    std::vector<std::string> entries;
+    RenameEntries(&entries);
     return entries;
 }
 

@@ -21,6 +21,9 @@ std::vector<std::string> AllFiles();
 
 // The lines of the [rename] section of C:\WINDOWS\WININIT.INI, in order.
 std::vector<std::string> RenameEntries();
+// The same; false when the section cannot be read whole (the list is then
+// partial, and nothing may be done on its strength).
+bool RenameEntries(std::vector<std::string> *entries);
 
 // What is in `after` and not in `before`, in the order of `after`.
 std::vector<std::string> Added(const std::vector<std::string> &before, const std::vector<std::string> &after);

@@ -40,14 +40,21 @@ bool RunOnceValues(HKEY key, std::vector<std::pair<std::string, std::string>> *v
 
 }  // namespace
 
-void ProcessRenameSection(std::vector<std::string> *report)
+bool ProcessRenameSection(std::vector<std::string> *report, std::string *error)
 {
     std::string ini = "C:\\WINDOWS\\WININIT.INI";
     if (GetFileAttributesA(ini.c_str()) == INVALID_FILE_ATTRIBUTES) {
         report->push_back("no WININIT.INI: nothing to do before the start");
-        return;
+        return true;
     }
-    for (const auto &entry : RenameEntries()) {
+    std::vector<std::string> entries;
+    if (!RenameEntries(&entries)) {
+        if (error)
+            *error = "the [rename] section of WININIT.INI cannot be read whole (error " +
+                     std::to_string(GetLastError()) + "); nothing was done and WININIT.INI stays";
+        return false;
+    }
+    for (const auto &entry : entries) {
         size_t cut = entry.find('=');
         if (cut == std::string::npos) {
             report->push_back("skipped \"" + entry + "\" (no '=')");
@@ -62,6 +69,7 @@ void ProcessRenameSection(std::vector<std::string> *report)
     }
     std::string bak = "C:\\WINDOWS\\WININIT.BAK";
     report->push_back("WININIT.INI renamed to WININIT.BAK: " + Result(win9x::machine::MoveFileOver(ini, bak)));
+    return true;
 }
 
 bool StartShell(std::vector<std::string> *report, std::string *error)
@@ -97,7 +105,8 @@ bool StartShell(std::vector<std::string> *report, std::string *error)
 bool RestartWindows(std::vector<std::string> *report, std::string *error)
 {
     win9x::machine::SetShellRunning(false);
-    ProcessRenameSection(report);
+    if (!ProcessRenameSection(report, error))
+        return false;
     win9x::machine::Reboot();
     report->push_back("the tick count starts again at 0");
     return StartShell(report, error);

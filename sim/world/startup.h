@@ -9,7 +9,9 @@ namespace ovlsim {
 // Carries out the [rename] section of C:\WINDOWS\WININIT.INI in order
 // (NUL=path deletes the file; target=source moves source over target) and
 // renames WININIT.INI to WININIT.BAK. Each step is reported in `report`.
-void ProcessRenameSection(std::vector<std::string> *report);
+// False with the reason when the section cannot be read whole: then nothing
+// is done and WININIT.INI stays for the next start.
+bool ProcessRenameSection(std::vector<std::string> *report, std::string *error = nullptr);
 
 // The whole restart: the shell stops, the rename section is carried out,
 // the tick count starts again and the shell starts.

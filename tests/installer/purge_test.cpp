@@ -258,6 +258,28 @@ TEST_F(PurgeTest, InstallAgainBeforeTheRestartKeepsTheFamilyFiles)
     EXPECT_TRUE(FileExists(kF7));
 }
 
+// A rename section that cannot be read is not carried out in part, nor is
+// WININIT.INI put aside: its entries wait for the next start.
+TEST_F(PurgeTest, ARenameSectionThatCannotBeReadIsKeptForTheNextStart)
+{
+    Install(Printer("Sorrelink 640", "X1"));
+    Remove("Sorrelink 640", "X1");
+    ASSERT_EQ((std::vector<std::string>{kF6, kF7}), Scheduled());
+
+    win9x::machine::FailNthCall("GetPrivateProfileSectionA", 1, ERROR_NOT_ENOUGH_MEMORY);
+    std::vector<std::string> report;
+    std::string error;
+    EXPECT_FALSE(ovlsim::ProcessRenameSection(&report, &error));
+    win9x::machine::ClearFaults();
+    EXPECT_NE(std::string::npos, error.find("cannot be read whole")) << error;
+    EXPECT_TRUE(FileExists(kF6));
+    EXPECT_TRUE(FileExists("C:\\Windows\\WININIT.INI"));
+    EXPECT_FALSE(FileExists("C:\\Windows\\WININIT.BAK"));
+
+    EXPECT_TRUE(ovlsim::ProcessRenameSection(&report, &error)) << error;
+    EXPECT_FALSE(FileExists(kF6));
+}
+
 TEST_F(PurgeTest, DriverKeyUnderVxdKeepsTheDriverLibrary)
 {
     Install(Printer("Sorrelink 640", "X1"));

@@ -421,6 +421,15 @@ TEST_F(OvlsimCli, ALinkInTheMachineIsNamedAndNothingOutsideIsTouched)
         fs::remove(path);
         fs::rename(path + ".aside", path, ec);
     }
+    // check names a link among the problems and reads nothing through it.
+    fs::rename(Machine() + "/registry.db-wal", Machine() + "/registry.db-wal.aside");
+    fs::create_symlink(host + "/victim", Machine() + "/registry.db-wal");
+    ProgramOutput check = Ovlsim({"check"});
+    EXPECT_NE(0, check.status);
+    EXPECT_EQ(Machine() + "/registry.db-wal: is a symbolic link\n", check.out);
+    EXPECT_EQ(data, ovltest::ReadHostFile(host + "/victim"));
+    fs::remove(Machine() + "/registry.db-wal");
+    fs::rename(Machine() + "/registry.db-wal.aside", Machine() + "/registry.db-wal");
     // init --force removes the links it finds, never what they point to.
     fs::create_symlink(host, Machine() + "/drive_c/Windows/lnk");
     fs::create_symlink(host + "/victim", Machine() + "/printer-1.received");

@@ -20,9 +20,6 @@ public:
     SharedPage(const SharedPage &) = delete;
     SharedPage &operator=(const SharedPage &) = delete;
 
-    // The size of the page's file.
-    static constexpr size_t kBytes = 4096;
-
     // Maps the file, which must be a regular file of kBytes unless `create`
     // (a new database) makes it; false leaves the page unmapped, and then
     // the generation always reads as "changing".

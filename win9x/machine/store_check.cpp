@@ -15,6 +15,7 @@
 #include <fstream>
 #include <vector>
 
+#include "machine/beneath.h"
 #include "machine/store.h"
 #include "win9x/machine.h"
 
@@ -154,6 +155,13 @@ std::vector<std::string> CheckStoredFiles(const std::string &dir)
     namespace check = layer::check;
     std::vector<std::string> found;
     auto add = [&found](std::vector<std::string> more) { found.insert(found.end(), more.begin(), more.end()); };
+    // A link is never followed, not even to read: the machine is refused
+    // whole, naming it, before any of its files is looked at.
+    std::string link = layer::beneath::FindLink(dir);
+    if (!link.empty()) {
+        found.push_back(dir + "/" + link + ": is a symbolic link");
+        return found;
+    }
     // Opening a database makes a missing shared page afresh and may rewrite
     // its log: both are looked at first.
     for (const char *db : {"registry.db", "machine.db"}) {
