@@ -14,8 +14,9 @@ int Check(Context &context)
     std::string dir = MachineDirectory(context);
     if (!win9x::machine::IsMachineDirectory(dir))
         return OpenMachine(context) ? 0 : 1;  // says what is missing
-    std::vector<std::string> problems = win9x::machine::CheckStoredFiles(dir);
-    if (!win9x::machine::Directory().empty()) {
+    bool opened = false;
+    std::vector<std::string> problems = win9x::machine::CheckStoredFiles(dir, &opened);
+    if (opened) {
         for (auto &problem : FamilyFileProblems())
             problems.push_back(std::move(problem));
     }

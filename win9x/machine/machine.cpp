@@ -279,9 +279,15 @@ const char *VersionText(WindowsVersion version)
     return "";
 }
 
+// The databases and drive C: are there; a shared page that is damaged or
+// missing is damage of a machine, which ovlsim check lists.
 bool IsMachineDirectory(const std::string &dir)
 {
-    return layer::MissingPart(dir).empty();
+    for (const char *part : layer::kMachineParts) {
+        if (!layer::IsSharedPage(part) && !layer::PartExists(dir, part))
+            return false;
+    }
+    return true;
 }
 
 namespace {

@@ -150,8 +150,10 @@ std::vector<std::string> DatabaseDamage(const std::string &path)
 
 namespace win9x::machine {
 
-std::vector<std::string> CheckStoredFiles(const std::string &dir)
+std::vector<std::string> CheckStoredFiles(const std::string &dir, bool *opened)
 {
+    if (opened)
+        *opened = false;
     namespace check = layer::check;
     std::vector<std::string> found;
     auto add = [&found](std::vector<std::string> more) { found.insert(found.end(), more.begin(), more.end()); };
@@ -169,6 +171,13 @@ std::vector<std::string> CheckStoredFiles(const std::string &dir)
         add(check::PageDamage(path + "-changes"));
         add(check::LogDamage(path + "-wal"));
     }
+    // A database is opened with its page: one that is damaged keeps both
+    // databases and the machine from opening, and is the problem to mend.
+    bool pageDamaged = std::any_of(found.begin(), found.end(), [](const std::string &problem) {
+        return problem.find("-changes") != std::string::npos;
+    });
+    if (pageDamaged)
+        return found;
     for (const char *db : {"registry.db", "machine.db"})
         add(check::DatabaseDamage(dir + "/" + db));
     std::string error;
@@ -176,6 +185,8 @@ std::vector<std::string> CheckStoredFiles(const std::string &dir)
         found.push_back(error);
         return found;
     }
+    if (opened)
+        *opened = true;
     for (const auto &printer : Printers()) {
         std::string damage = ReceivedFileDamage(printer.instanceId);
         if (!damage.empty())

@@ -40,6 +40,8 @@ bool Open(const std::string &dir, std::string *error);
 // Opens the machine named by OVLSIM_MACHINE unless one is open already.
 bool OpenFromEnvironment(std::string *error);
 
+// Whether the directory holds a machine's databases and drive C: (its
+// shared pages aside).
 bool IsMachineDirectory(const std::string &dir);
 
 // The open machine's directory (absolute), or empty when none is open.
@@ -56,8 +58,8 @@ std::string DamageSeen();
 // each: the databases' shared pages and write-ahead logs (looked at before
 // anything opens them), SQLite's integrity check of both databases, and each
 // printer's file against the bytes committed as received. Leaves the machine
-// open for this process when it can be opened.
-std::vector<std::string> CheckStoredFiles(const std::string &dir);
+// open for this process when it can be opened, and then sets `opened`.
+std::vector<std::string> CheckStoredFiles(const std::string &dir, bool *opened = nullptr);
 
 // ---- Settings shared by every process of the machine ----------------------
 
