@@ -139,35 +139,60 @@ int Unlink(const std::string &root, const std::string &relative)
     return unlinkat(parent.get(), leaf.c_str(), 0) == 0 ? 0 : errno;
 }
 
+namespace {
+
+// The folders of two paths beneath the root, opened for an operation that
+// names an entry in each; `error` is the errno when either cannot be.
+struct TwoParents {
+    int error = 0;
+    std::string fromLeaf, toLeaf;
+    Descriptor from, to;
+
+    TwoParents(const std::string &root, const std::string &fromPath, const std::string &toPath)
+        : from(OpenNoted(root, fromPath, &fromLeaf)), to(OpenNoted(root, toPath, &toLeaf))
+    {
+    }
+
+    // The parent's descriptor; after a failure nothing more is opened, so
+    // `error` keeps the first errno.
+    int OpenNoted(const std::string &root, const std::string &path, std::string *leaf)
+    {
+        if (error)
+            return -1;
+        int fd = OpenParent(root, path, leaf);
+        if (fd < 0)
+            error = errno;
+        return fd;
+    }
+};
+
+}  // namespace
+
 int Rename(const std::string &root, const std::string &from, const std::string &to)
 {
-    std::string fromLeaf, toLeaf;
-    Descriptor fromParent(OpenParent(root, from, &fromLeaf));
-    if (fromParent.get() < 0)
-        return errno;
-    Descriptor toParent(OpenParent(root, to, &toLeaf));
-    if (toParent.get() < 0)
-        return errno;
-    if (int error = RefuseLink(fromParent.get(), fromLeaf))
+    TwoParents parents(root, from, to);
+    if (parents.error)
+        return parents.error;
+    if (int error = RefuseLink(parents.from.get(), parents.fromLeaf))
         return error;
-    if (int error = RefuseLink(toParent.get(), toLeaf))
+    if (int error = RefuseLink(parents.to.get(), parents.toLeaf))
         return error;
-    return renameat(fromParent.get(), fromLeaf.c_str(), toParent.get(), toLeaf.c_str()) == 0 ? 0 : errno;
+    return renameat(parents.from.get(), parents.fromLeaf.c_str(), parents.to.get(), parents.toLeaf.c_str()) == 0
+               ? 0
+               : errno;
 }
 
 int Link(const std::string &root, const std::string &from, const std::string &to)
 {
-    std::string fromLeaf, toLeaf;
-    Descriptor fromParent(OpenParent(root, from, &fromLeaf));
-    if (fromParent.get() < 0)
-        return errno;
-    Descriptor toParent(OpenParent(root, to, &toLeaf));
-    if (toParent.get() < 0)
-        return errno;
-    if (int error = RefuseLink(fromParent.get(), fromLeaf))
+    TwoParents parents(root, from, to);
+    if (parents.error)
+        return parents.error;
+    if (int error = RefuseLink(parents.from.get(), parents.fromLeaf))
         return error;
     // Without AT_SYMLINK_FOLLOW linkat names the entry itself, never a target.
-    return linkat(fromParent.get(), fromLeaf.c_str(), toParent.get(), toLeaf.c_str(), 0) == 0 ? 0 : errno;
+    return linkat(parents.from.get(), parents.fromLeaf.c_str(), parents.to.get(), parents.toLeaf.c_str(), 0) == 0
+               ? 0
+               : errno;
 }
 
 int MakeFolders(const std::string &root, const std::string &relative)
